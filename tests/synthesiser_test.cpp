@@ -171,7 +171,7 @@ TEST_F(SynthesiserTest, KeepsPlayingAfterStepBTurnsNaN) {
     EXPECT_TRUE(std::isfinite(synthState.outR1));
 }
 
-TEST_F(SynthesiserTest, ResiduesStayInRangeOverAMinuteOfAudio) {
+TEST_F(SynthesiserTest, ResiduesStayInRangeOverFifteenSecondsOfAudio) {
     std::vector<uint8_t> block(40000);
     for (int i = 0; i < 33; ++i) {  // 33 blocks of 10,000 frames: about 15 s
         fillStereoBlock(nullptr, block.data(), 40000, 12345);
