@@ -13,5 +13,5 @@ echo "Installing missing packages: ${missing[*]}" >&2
 sudo=()
 [ "$(id -u)" -ne 0 ] && sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -q >&2
-"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
+"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -q >&2
+"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${missing[@]}" >&2
