@@ -1,0 +1,169 @@
+#include "app/offline_render.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+namespace {
+
+TEST(RenderSchedule, ClockStepsByWholeMilliseconds) {
+    RenderSchedule schedule;
+    schedule.fps = 60;
+    EXPECT_EQ(frameClockMs(schedule, 0), 0u);
+    EXPECT_EQ(frameClockMs(schedule, 1), 16u);
+    EXPECT_EQ(frameClockMs(schedule, 2), 33u);
+    EXPECT_EQ(frameClockMs(schedule, 3), 50u);
+    EXPECT_EQ(frameClockMs(schedule, 60), 1000u);
+    EXPECT_EQ(frameClockMs(schedule, 6599), 109983u);
+
+    schedule.startMs = 1'000'000;
+    EXPECT_EQ(frameClockMs(schedule, 1), 1'000'016u);
+    // The counter wraps like the system's.
+    schedule.startMs = 4'294'967'295u;
+    EXPECT_EQ(frameClockMs(schedule, 1), 15u);
+
+    schedule.fps = 7;
+    schedule.startMs = 0;
+    EXPECT_EQ(frameClockMs(schedule, 1), 142u);
+    EXPECT_EQ(frameClockMs(schedule, 7), 1000u);
+}
+
+TEST(RenderSchedule, AudioRunsAheadOfEachFrame) {
+    RenderSchedule schedule;
+    schedule.fps = 60;
+    EXPECT_EQ(audioFramesBefore(schedule, 0), 367);  // 22050 / 60 = 367.5
+    EXPECT_EQ(audioFramesBefore(schedule, 1), 735);
+    EXPECT_EQ(audioFramesBefore(schedule, 59), 22050);
+    schedule.frames = 6600;
+    EXPECT_EQ(wavFrames(schedule), 2'425'500);
+    // The last frame needs exactly the audio that the WAV keeps.
+    EXPECT_EQ(audioFramesBefore(schedule, schedule.frames - 1), wavFrames(schedule));
+    schedule.fps = 7;
+    schedule.frames = 10;
+    EXPECT_EQ(wavFrames(schedule), 31500);
+    EXPECT_EQ(audioFramesBefore(schedule, 9), 31500);
+}
+
+TEST(RenderSchedule, FrameCountRoundsDown) {
+    EXPECT_EQ(frameCountFor(110'000'000, 60), 6600);
+    EXPECT_EQ(frameCountFor(1'500'000, 25), 37);
+    EXPECT_EQ(frameCountFor(16'667, 60), 1);
+    EXPECT_EQ(frameCountFor(16'666, 60), 0);
+    EXPECT_EQ(frameCountFor(4'350'000, 100), 435);  // 4.35 x 100 exactly
+}
+
+TEST(RenderOptions, SecondsAreExactDecimals) {
+    int64_t micros = -1;
+    EXPECT_TRUE(parseSeconds("110", &micros));
+    EXPECT_EQ(micros, 110'000'000);
+    EXPECT_TRUE(parseSeconds("2.5", &micros));
+    EXPECT_EQ(micros, 2'500'000);
+    EXPECT_TRUE(parseSeconds("0.000001", &micros));
+    EXPECT_EQ(micros, 1);
+    EXPECT_TRUE(parseSeconds(".5", &micros));
+    EXPECT_EQ(micros, 500'000);
+    EXPECT_TRUE(parseSeconds("10000000", &micros));
+    for (const char* bad : {"", ".", "-1", "+1", "1e3", "1.1234567", "10000000.5", "10000001",
+                            "99999999999999999999", "abc", "1,5", "2 "}) {
+        micros = -1;
+        EXPECT_FALSE(parseSeconds(bad, &micros)) << bad;
+    }
+}
+
+TEST(RenderOptions, IntegersAreWholeAndInRange) {
+    int64_t value = 0;
+    EXPECT_TRUE(parseInteger("0", 0, 10, &value));
+    EXPECT_EQ(value, 0);
+    EXPECT_TRUE(parseInteger("4294967295", 0, 4'294'967'295, &value));
+    EXPECT_EQ(value, 4'294'967'295);
+    for (const char* bad :
+         {"", "-5", "12x", "4294967296", "99999999999999999999999", " 1", "0x10"}) {
+        EXPECT_FALSE(parseInteger(bad, 0, 4'294'967'295, &value)) << bad;
+    }
+    EXPECT_FALSE(parseInteger("3", 4, 100, &value));
+}
+
+TEST(WavHeader, DescribesTheStream) {
+    uint8_t header[44];
+    ASSERT_TRUE(makeWavHeader(10, header));
+    const uint8_t expected[44] = {'R',  'I',  'F',  'F', 76,  0,   0,   0,   'W', 'A', 'V', 'E',
+                                  'f',  'm',  't',  ' ', 16,  0,   0,   0,   1,   0,   2,   0,
+                                  0x22, 0x56, 0,    0,  // 22050 Hz
+                                  0x88, 0x58, 0x01, 0,  // 88200 bytes a second
+                                  4,    0,    16,   0,   'd', 'a', 't', 'a', 40,  0,   0,   0};
+    EXPECT_EQ(std::memcmp(header, expected, 44), 0);
+    EXPECT_TRUE(makeWavHeader(0, header));
+    EXPECT_FALSE(makeWavHeader(int64_t{1} << 30, header));  // 4 GiB of data
+    EXPECT_FALSE(makeWavHeader(-1, header));
+}
+
+TEST(FrameFiles, NamesKeepTheFrameIndex) {
+    EXPECT_EQ(frameFileName(0), "frame-000000.png");
+    EXPECT_EQ(frameFileName(6599), "frame-006599.png");
+    EXPECT_EQ(frameFileName(1234567), "frame-1234567.png");
+}
+
+TEST(FrameFiles, ScaleRepeatsEachPixel) {
+    std::vector<Pixel> frame(kScreenPixels);
+    for (int i = 0; i < kScreenPixels; ++i)
+        frame[i] = static_cast<Pixel>(i);
+    std::vector<Pixel> scaled(static_cast<size_t>(kScreenPixels) * 9);
+    scaleFrame(frame.data(), 3, scaled.data());
+    const int width = kScreenWidth * 3;
+    for (int y : {0, 1, 239, 479}) {
+        for (int x : {0, 1, 320, 639}) {
+            for (int dy = 0; dy < 3; ++dy) {
+                for (int dx = 0; dx < 3; ++dx) {
+                    ASSERT_EQ(scaled[static_cast<size_t>(y * 3 + dy) * width + x * 3 + dx],
+                              frame[y * kScreenWidth + x]);
+                }
+            }
+        }
+    }
+}
+
+// Reads an 8-bit RGB PNG back into 0x00RRGGBB words.
+std::vector<Pixel> readPng(const std::string& path, uint32_t* width, uint32_t* height) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
+        return {};
+    *width = image.width;
+    *height = image.height;
+    std::vector<Pixel> pixels(rgb.size() / 3);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = static_cast<Pixel>(rgb[i * 3] << 16 | rgb[i * 3 + 1] << 8 | rgb[i * 3 + 2]);
+    }
+    return pixels;
+}
+
+TEST(FrameFiles, PngDropsTheTopByte) {
+    std::vector<Pixel> frame(kScreenPixels);
+    for (int i = 0; i < kScreenPixels; ++i)
+        frame[i] = 0x9E000000u ^ static_cast<Pixel>(i * 2654435761u);
+    const std::string path = ::testing::TempDir() + "png_roundtrip.png";
+    std::string error;
+    ASSERT_TRUE(writeFramePng(path, frame.data(), &error)) << error;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    const std::vector<Pixel> back = readPng(path, &width, &height);
+    ASSERT_EQ(width, 640u);
+    ASSERT_EQ(height, 480u);
+    for (int i = 0; i < kScreenPixels; ++i) {
+        ASSERT_EQ(back[i], frame[i] & 0xFFFFFFu) << i;
+    }
+    std::filesystem::remove(path);
+
+    EXPECT_FALSE(writeFramePng("/nonexistent-folder/x.png", frame.data(), &error));
+    EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
