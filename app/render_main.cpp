@@ -1,15 +1,19 @@
 // queltravine-render: runs the demo's timeline and synthesiser against a
 // virtual clock, with no window and no sound device, and writes what a viewer
 // would have seen and heard as WAV, PNG frames, a video and a per-frame log.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -455,6 +459,95 @@ std::string temporaryWavPath() {
     fail("cannot find a free name for a temporary file in '" + dir.string() + "'");
 }
 
+// Encodes PNG frames on worker threads, one frame each, while the next frames
+// are composed: compression costs far more than composing does. Frames go to
+// the workers in turn; each file is independent, so order does not matter.
+class PngWriter {
+  public:
+    void start() {
+        const unsigned cores = std::thread::hardware_concurrency();
+        workers_ = std::vector<Worker>(std::clamp(cores, 1u, 8u));
+        for (Worker& worker : workers_) {
+            worker.pixels.resize(kScreenPixels);
+            worker.thread = std::thread([this, &worker] { run(worker); });
+        }
+    }
+
+    void submit(std::string path, const Pixel* frame) {
+        Worker& worker = workers_[next_];
+        next_ = (next_ + 1) % workers_.size();
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !worker.full || !error_.empty(); });
+        if (!error_.empty()) {
+            lock.unlock();
+            failWithError();
+        }
+        std::memcpy(worker.pixels.data(), frame, VirtualBackBuffer::bytes);
+        worker.path = std::move(path);
+        worker.full = true;
+        changed_.notify_all();
+    }
+
+    // Waits for the frames in flight; fails if any could not be written.
+    void finish() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+            changed_.notify_all();
+        }
+        for (Worker& worker : workers_)
+            worker.thread.join();
+        workers_.clear();
+        if (!error_.empty())
+            failWithError();
+    }
+
+  private:
+    struct Worker {
+        std::vector<Pixel> pixels;
+        std::string path;
+        bool full = false;
+        std::thread thread;
+    };
+
+    void run(Worker& worker) {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return worker.full || done_; });
+            if (!worker.full)
+                return;
+            lock.unlock();
+            std::string error;
+            const bool ok = writeFramePng(worker.path, worker.pixels.data(), &error);
+            lock.lock();
+            if (!ok && error_.empty())
+                error_ = "cannot write '" + worker.path + "': " + error;
+            worker.full = false;
+            changed_.notify_all();
+        }
+    }
+
+    [[noreturn]] void failWithError() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+            changed_.notify_all();
+        }
+        for (Worker& worker : workers_) {
+            if (worker.thread.joinable())
+                worker.thread.join();
+        }
+        fail(error_);
+    }
+
+    std::vector<Worker> workers_;
+    size_t next_ = 0;
+    bool done_ = false;
+    std::string error_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
 uint32_t virtualClockMs = 0;
 uint32_t virtualClock() {
     return virtualClockMs;
@@ -494,7 +587,9 @@ void renderFrames(const Options& options, const std::string& wavForVideo) {
     Progress progress;
     progress.shown = stderrIsTerminal();
     progress.started = secondsNow();
-    std::string error;
+    PngWriter pngWriter;
+    if (!options.framesDir.empty())
+        pngWriter.start();
     for (int64_t k = 0; k < schedule.frames; ++k) {
         if (interrupted)
             fail("interrupted; unfinished outputs removed");
@@ -510,10 +605,7 @@ void renderFrames(const Options& options, const std::string& wavForVideo) {
                          static_cast<double>(st.frameAccumulator), st.scene);
         }
         if (!options.framesDir.empty() && k % options.every == 0) {
-            const std::string path = joinPath(options.framesDir, frameFileName(k));
-            if (!writeFramePng(path, backBuffer.data(), &error)) {
-                fail("cannot write '" + path + "': " + error);
-            }
+            pngWriter.submit(joinPath(options.framesDir, frameFileName(k)), backBuffer.data());
         }
         if (encoder.input != nullptr) {
             const Pixel* frame = backBuffer.data();
@@ -528,10 +620,13 @@ void renderFrames(const Options& options, const std::string& wavForVideo) {
         }
         progress.update(k + 1, schedule.frames, false);
     }
-    if (log != nullptr)
+    pngWriter.finish();
+    if (log != nullptr) {
         finishOutput(log, options.logPath);
-    if (encoder.input != nullptr)
+    }
+    if (encoder.input != nullptr) {
         finishEncoder(encoder, options.videoPath);
+    }
     progress.update(schedule.frames, schedule.frames, true);
 }
 
