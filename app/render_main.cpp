@@ -591,8 +591,10 @@ void renderFrames(const Options& options, const std::string& wavForVideo) {
     if (!options.framesDir.empty())
         pngWriter.start();
     for (int64_t k = 0; k < schedule.frames; ++k) {
-        if (interrupted)
+        if (interrupted) {
+            pngWriter.finish();
             fail("interrupted; unfinished outputs removed");
+        }
         produceAudio(schedule, audioFramesBefore(schedule, k), [](const uint8_t*, int32_t) {});
         virtualClockMs = frameClockMs(schedule, k);
         SceneTimeline::composeFrame();
