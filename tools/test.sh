@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 tools/ensure-packages.sh build-essential cmake pkg-config libgtest-dev libbenchmark-dev \
-    clang-format
+    clang-format libjpeg62-turbo-dev libjpeg-turbo-progs libfreetype-dev fonts-dejavu-core libpng-dev
 
 echo "== Release build (-Werror)" >&2
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Release -DQUELTRAVINE_WERROR=ON >/dev/null

@@ -1,0 +1,188 @@
+#include "pictures/picture_loader.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+void messageToStandardError(const char* text, const char* caption) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+}
+
+void* allocateWithMalloc(size_t bytes) {
+    return std::malloc(bytes);
+}
+
+MessageBoxHook messageBox = messageToStandardError;
+DecodedBufferAllocator allocateDecodedBuffer = allocateWithMalloc;
+
+// Size of the decode in progress, recorded once its decompression has
+// started; handed out only when the decode succeeds. One decode at a time.
+int32_t decodedWidth = 0;
+int32_t decodedHeight = 0;
+
+// The loader's own refusals, raised through the library's error exit so that
+// they read and behave like the library's errors.
+enum LoaderMessage : int {
+    kPictureTooLarge = 1000,
+    kNotConvertibleToRgb,
+    kNoMemoryForPicture,
+};
+constexpr const char* kLoaderMessages[] = {
+    "Picture of %d x %d pixels does not fit its buffer of %d pixels",
+    "Cannot decode a %s JPEG file to RGB",
+    "Insufficient memory for a picture of %d x %d pixels",
+};
+
+int clampToInt(uint64_t value) {
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+[[noreturn]] void raiseLoaderError(j_decompress_ptr cinfo, LoaderMessage code) {
+    cinfo->err->msg_code = code;
+    cinfo->err->error_exit(reinterpret_cast<j_common_ptr>(cinfo));
+    std::abort();  // the error exit never returns
+}
+
+[[noreturn]] void refuse(j_decompress_ptr cinfo, LoaderMessage code, int a, int b, int c) {
+    cinfo->err->msg_parm.i[0] = a;
+    cinfo->err->msg_parm.i[1] = b;
+    cinfo->err->msg_parm.i[2] = c;
+    raiseLoaderError(cinfo, code);
+}
+
+const char* colourSpaceName(J_COLOR_SPACE space, int components, char* scratch, size_t size) {
+    switch (space) {
+        case JCS_CMYK:
+            return "CMYK";
+        case JCS_YCCK:
+            return "YCCK";
+        default:
+            std::snprintf(scratch, size, "%d-component", components);
+            return scratch;
+    }
+}
+
+}  // namespace
+
+void setMessageBoxHook(MessageBoxHook hook) {
+    messageBox = hook != nullptr ? hook : messageToStandardError;
+}
+
+void setDecodedBufferAllocator(DecodedBufferAllocator allocator) {
+    allocateDecodedBuffer = allocator != nullptr ? allocator : allocateWithMalloc;
+}
+
+void jpegErrorExit(j_common_ptr cinfo) {
+    auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    manager->pub.output_message(cinfo);
+    std::longjmp(manager->setjmpBuffer, 1);
+}
+
+// Everything the recovery point must see after a jump is volatile or lives in
+// memory the library writes (the decompression object), and no object with a
+// destructor lives in this frame: the jump skips destructors.
+int decodeJpegStream(FILE* stream, uint8_t** buffer, size_t capacityPixels) {
+    jpeg_decompress_struct cinfo;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    JpegErrorManager errorManager;
+    uint8_t* volatile decoded = nullptr;
+
+    cinfo.err = jpeg_std_error(&errorManager.pub);
+    errorManager.pub.error_exit = jpegErrorExit;
+    errorManager.pub.addon_message_table = kLoaderMessages;
+    errorManager.pub.first_addon_message = kPictureTooLarge;
+    errorManager.pub.last_addon_message = kNoMemoryForPicture;
+
+    if (setjmp(errorManager.setjmpBuffer) != 0) {
+        jpeg_destroy_decompress(&cinfo);
+        std::free(decoded);
+        std::fclose(stream);
+        return 0;
+    }
+
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, stream);
+    jpeg_read_header(&cinfo, TRUE);
+
+    // Greyscale becomes RGB in the library; anything that still does not come
+    // out as three samples per pixel is refused before it costs any memory.
+    if (cinfo.jpeg_color_space == JCS_GRAYSCALE) {
+        cinfo.out_color_space = JCS_RGB;
+    }
+    jpeg_calc_output_dimensions(&cinfo);
+    if (cinfo.out_color_components != 3) {
+        char scratch[32];
+        std::snprintf(
+            cinfo.err->msg_parm.s, JMSG_STR_PARM_MAX, "%s",
+            colourSpaceName(cinfo.jpeg_color_space, cinfo.num_components, scratch, sizeof scratch));
+        raiseLoaderError(&cinfo, kNotConvertibleToRgb);
+    }
+    // A file may declare up to 65,535 x 65,535 pixels: check before the
+    // library or this loader allocates anything of that size.
+    const uint64_t pixels = uint64_t{cinfo.output_width} * cinfo.output_height;
+    if (pixels > capacityPixels) {
+        refuse(&cinfo, kPictureTooLarge, clampToInt(cinfo.output_width),
+               clampToInt(cinfo.output_height), clampToInt(capacityPixels));
+    }
+
+    jpeg_start_decompress(&cinfo);
+
+    const size_t rowBytes = size_t{cinfo.output_width} * cinfo.output_components;
+    decoded = static_cast<uint8_t*>(allocateDecodedBuffer(rowBytes * cinfo.output_height));
+    if (decoded == nullptr) {
+        refuse(&cinfo, kNoMemoryForPicture, clampToInt(cinfo.output_width),
+               clampToInt(cinfo.output_height), 0);
+    }
+    decodedWidth = static_cast<int32_t>(cinfo.output_width);
+    decodedHeight = static_cast<int32_t>(cinfo.output_height);
+
+    JSAMPARRAY row = cinfo.mem->alloc_sarray(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                             static_cast<JDIMENSION>(rowBytes), 1);
+    uint8_t* next = decoded;
+    while (cinfo.output_scanline < cinfo.output_height) {
+        jpeg_read_scanlines(&cinfo, row, 1);
+        std::memcpy(next, row[0], rowBytes);
+        next += rowBytes;
+    }
+    *buffer = decoded;
+
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    std::fclose(stream);
+    return 1;
+}
+
+uint8_t* readJpegFile(FILE* stream, int32_t* width, int32_t* height, size_t capacityPixels) {
+    uint8_t* buffer = nullptr;
+    if (decodeJpegStream(stream, &buffer, capacityPixels) == 0) {
+        return nullptr;
+    }
+    *height = decodedHeight;
+    *width = decodedWidth;
+    return buffer;
+}
+
+void loadPicture(const char* name, Pixel* destination, size_t capacityPixels) {
+    FILE* stream = std::fopen(name, "rb");
+    if (stream == nullptr) {
+        messageBox("ERROR LOCATING...", name);
+        std::exit(1);  // a picture that is not there is a failure, not a normal end
+    }
+    int32_t width = 0;
+    int32_t height = 0;
+    uint8_t* rgb = readJpegFile(stream, &width, &height, capacityPixels);
+    if (rgb == nullptr) {
+        return;
+    }
+    // Rows follow each other with the picture's own width as pitch.
+    const size_t count = size_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height);
+    const uint8_t* sample = rgb;
+    for (size_t i = 0; i < count; ++i) {
+        destination[i] = 0xFF000000u | uint32_t{sample[0]} << 16 | uint32_t{sample[1]} << 8 |
+                         uint32_t{sample[2]};
+        sample += 3;
+    }
+    std::free(rgb);
+}
