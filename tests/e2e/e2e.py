@@ -561,6 +561,9 @@ def main():
     parser.add_argument("--seconds", type=float, default=70)
     parser.add_argument("case")
     options = parser.parse_args()
+    for name in ("player", "dump", "data", "probe", "faults"):
+        if getattr(options, name):
+            setattr(options, name, os.path.abspath(getattr(options, name)))
     missing = [tool for tool in TOOLS if shutil.which(tool) is None]
     if missing:
         print("skipped: %s not installed" % ", ".join(missing))
