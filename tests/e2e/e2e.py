@@ -454,7 +454,16 @@ def fullscreen_case(options, screen, frame):
         except Failure:
             raise Failure("no letterboxed frame: " + state["last"])
         window_id = session.window(FULLSCREEN_TITLE)
-        check(session.geometry(window_id)["width"] == width, "the window does not fill the screen")
+        filled = session.geometry(window_id)
+        check(filled["width"] == width, "the window does not fill the screen: %s" % filled)
+        # Arrows and the mouse do nothing in fullscreen.
+        session.xdotool("key", "--delay", "60", "Right", "Down", "Left")
+        session.xdotool("mousemove", "--sync", "300", "100", "mousedown", "1", "sleep", "0.2",
+                        "mousemove_relative", "10", "5", "sleep", "0.2",
+                        "mousemove_relative", "40", "20", "sleep", "0.3", "mouseup", "1")
+        time.sleep(0.3)
+        check(session.geometry(window_id) == filled, "the fullscreen window changed: %s"
+              % session.geometry(window_id))
         quit_with_escape(session)
     finally:
         session.close()
