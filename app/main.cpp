@@ -15,9 +15,10 @@
 
 namespace {
 
-// Every buffer lives until the process ends.
+// Every buffer lives until the process ends. Zeroed, so a picture that fails
+// to decode shows black rather than whatever the memory held.
 Pixel* allocatePixels(size_t bytes) {
-    void* memory = std::malloc(bytes);
+    void* memory = std::calloc(bytes, 1);
     if (memory == nullptr) {
         failWithMessage("Not enough memory for pictures", "error");
     }
