@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: a normal build with
-# warnings as errors, a formatting check, and the suite again under
-# AddressSanitizer + UndefinedBehaviorSanitizer.
+# warnings as errors (unit tests and the player's end-to-end cases on a
+# virtual X server), a formatting check, the unit tests again under
+# AddressSanitizer + UndefinedBehaviorSanitizer, and the audio output under
+# ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 tools/ensure-packages.sh build-essential cmake pkg-config libgtest-dev libbenchmark-dev \
     clang-format libjpeg62-turbo-dev libjpeg-turbo-progs libfreetype-dev fonts-dejavu-core libpng-dev \
-    ffmpeg
+    ffmpeg libsdl2-dev python3 xvfb xdotool imagemagick x11-utils openbox
 
 echo "== Release build (-Werror)" >&2
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Release -DQUELTRAVINE_WERROR=ON >/dev/null
@@ -22,7 +24,15 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer" >&2
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUELTRAVINE_WERROR=ON \
     -DQUELTRAVINE_BENCH=OFF -DQUELTRAVINE_SANITIZE=address,undefined >/dev/null
 cmake --build build-asan -j"$jobs"
+# The end-to-end cases preload their own probes, which cannot go before the
+# sanitizer's runtime; they ran against the Release build above.
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir build-asan --output-on-failure -j"$jobs"
+    ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE e2e
+
+echo "== ThreadSanitizer (the audio thread)" >&2
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQUELTRAVINE_WERROR=ON \
+    -DQUELTRAVINE_BENCH=OFF -DQUELTRAVINE_TOOLS=OFF -DQUELTRAVINE_SANITIZE=thread >/dev/null
+cmake --build build-tsan -j"$jobs" --target audio_output_test
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -L audio
 
 echo "All tests passed." >&2

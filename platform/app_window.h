@@ -1,0 +1,30 @@
+// The application window, its message drain and the quit path. One window
+// exists; every call here runs on the main thread.
+#pragma once
+
+#include <cstdint>
+
+#include "app/demo_types.h"
+#include "platform/window_proc.h"
+
+// Creates and shows the borderless window for the mode (windowed: 640x480,
+// fullscreen: the size of the screen) with the mouse cursor hidden, and
+// installs the window actions the window procedure uses.
+WindowHandle createAppWindow(DisplayMode mode);
+
+// Empties the event queue, handing window events to windowProc. A quit
+// request that is not the window's (a signal) ends the process with 0 at once.
+void pumpMessages();
+
+// Stops the audio and ends the process with exit status 0.
+[[noreturn]] void quitDemo();
+
+// Writes "CAPTION: TEXT" to standard error, then shows a message box owned
+// by the window (if there is one yet) and waits until it is dismissed.
+void showMessageBox(const char* text, const char* caption);
+
+// Shows the message box, then ends the process with exit status 1.
+[[noreturn]] void failWithMessage(const char* text, const char* caption);
+
+// Milliseconds from a steady clock, wrapping at 2^32.
+uint32_t millisecondClock();

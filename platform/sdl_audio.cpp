@@ -1,0 +1,76 @@
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "synth/audio_output.h"
+#include "synth/synthesiser.h"
+
+namespace {
+
+// The device's own buffer: about 23 ms at 44100 Hz, so that sound starts at
+// once and closing the device waits for little.
+constexpr Uint16 kDeviceFrames = 1024;
+
+SDL_AudioDeviceID audioDevice = 0;
+// Converts the 22050 Hz stream to the device rate. Touched only by the audio
+// thread once a device runs; a second start closes the first device first.
+SDL_AudioStream* rateConverter = nullptr;
+// Whole blocks from the synthesiser, so its residues change once per block.
+Uint8 streamBlock[kAudioBlockBytes];
+
+void SDLCALL pullAudio(void*, Uint8* out, int length) {
+    while (SDL_AudioStreamAvailable(rateConverter) < length) {
+        fillStereoBlock(nullptr, streamBlock, kAudioBlockBytes, kAudioUserValue);
+        if (SDL_AudioStreamPut(rateConverter, streamBlock, kAudioBlockBytes) != 0) {
+            break;
+        }
+    }
+    const int got = SDL_AudioStreamGet(rateConverter, out, length);
+    if (got < length) {
+        SDL_memset(out + (got > 0 ? got : 0), 0, static_cast<size_t>(length - (got > 0 ? got : 0)));
+    }
+}
+
+[[noreturn]] void failAudio(const char* what) {
+    std::fprintf(stderr, "queltravine: %s: %s\n", what, SDL_GetError());
+    std::exit(1);
+}
+
+}  // namespace
+
+void startAudio() {
+    if (audioDevice != 0) {
+        SDL_CloseAudioDevice(audioDevice);  // waits for a fill in progress
+        audioDevice = 0;
+    }
+    if (SDL_WasInit(SDL_INIT_AUDIO) == 0 && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        failAudio("cannot start the sound system");
+    }
+    if (rateConverter == nullptr) {
+        rateConverter =
+            SDL_NewAudioStream(AUDIO_S16LSB, 2, kAudioRate, AUDIO_S16LSB, 2, kAudioDeviceRate);
+        if (rateConverter == nullptr) {
+            failAudio("cannot set up the sound conversion");
+        }
+    }
+    SDL_AudioSpec wanted{};
+    wanted.freq = kAudioDeviceRate;
+    wanted.format = AUDIO_S16LSB;
+    wanted.channels = 2;
+    wanted.samples = kDeviceFrames;
+    wanted.callback = pullAudio;
+    SDL_AudioSpec obtained{};
+    audioDevice = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    if (audioDevice == 0) {
+        failAudio("cannot open the sound device");
+    }
+    SDL_PauseAudioDevice(audioDevice, 0);
+}
+
+void stopAudio() {
+    if (audioDevice != 0) {
+        SDL_CloseAudioDevice(audioDevice);
+        audioDevice = 0;
+    }
+}

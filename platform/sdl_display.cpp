@@ -1,0 +1,102 @@
+#include <cstring>
+
+#include "platform/app_window.h"
+#include "platform/display_device.h"
+
+DisplayDevice::DisplayDevice(SDL_Window* appWindow) : window(appWindow) {}
+
+bool DisplayDevice::init(DisplayMode displayMode, uint8_t waitForFlipByte) {
+    mode = displayMode;
+    waitForFlip = waitForFlipByte;
+
+    if (mode == DisplayMode::fullscreen) {
+        // Ask for the demo's own mode; a display that lacks it keeps its own
+        // and the frame is scaled onto it.
+        SDL_DisplayMode wanted{SDL_PIXELFORMAT_RGB888, kScreenWidth, kScreenHeight, 0, nullptr};
+        reportError(SDL_SetWindowDisplayMode(window, &wanted));
+        reportError(SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN));
+    }
+
+    // No frame limiter: how fast frames come is part of how the scenes look.
+    const Uint32 flags = waitForFlip != 0 ? SDL_RENDERER_PRESENTVSYNC : 0;
+    renderer = SDL_CreateRenderer(window, -1, flags);
+    if (renderer == nullptr) {
+        reportError(-1);
+    }
+    // The top byte of a pixel is not alpha: effects XOR and subtract across it.
+    backSurface = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
+                                    kScreenWidth, kScreenHeight);
+    if (backSurface == nullptr) {
+        reportError(-1);
+    }
+    if (mode == DisplayMode::fullscreen) {
+        reportError(SDL_RenderSetLogicalSize(renderer, kScreenWidth, kScreenHeight));
+    } else {
+        SDL_DisplayMode desktop{};
+        reportError(SDL_GetDesktopDisplayMode(SDL_GetWindowDisplayIndex(window), &desktop));
+        if (SDL_BYTESPERPIXEL(desktop.format) != 4) {
+            failWithMessage("32bpp desktop please ;)", "Error");
+        }
+    }
+
+    // The pitch is read once; every later lock has the same layout.
+    void* pixels = nullptr;
+    int pitch = 0;
+    reportError(SDL_LockTexture(backSurface, nullptr, &pixels, &pitch));
+    SDL_UnlockTexture(backSurface);
+    pitchPixels = pitch >> 2;
+    return true;
+}
+
+Pixel* DisplayDevice::lock() {
+    void* pixels = nullptr;
+    int pitch = 0;
+    const int result = SDL_LockTexture(backSurface, nullptr, &pixels, &pitch);
+    if (result != 0) {
+        reportError(result);
+        return nullptr;
+    }
+    return static_cast<Pixel*>(pixels);
+}
+
+void DisplayDevice::unlock() {
+    SDL_UnlockTexture(backSurface);
+}
+
+void DisplayDevice::uploadFrame() {
+    Pixel* destination = lock();
+    if (destination == nullptr) {
+        return;
+    }
+    const Pixel* source = frameSource;
+    for (int row = 0; row < kScreenHeight; ++row) {
+        std::memcpy(destination, source, kScreenWidth * sizeof(Pixel));
+        source += kScreenWidth;
+        destination += pitchPixels;
+    }
+    unlock();
+}
+
+void DisplayDevice::present() {
+    if (mode == DisplayMode::fullscreen) {
+        // The bars around a letterboxed frame stay black.
+        reportError(SDL_RenderClear(renderer));
+    }
+    // Without a logical size the copy stretches over the whole window.
+    reportError(SDL_RenderCopy(renderer, backSurface, nullptr, nullptr));
+    SDL_RenderPresent(renderer);
+}
+
+void DisplayDevice::reportError(int result) {
+    if (result == 0) {
+        return;
+    }
+    const char* reason = SDL_GetError();
+    if (reason == nullptr || reason[0] == '\0') {
+        reason = "Unknown error";
+    }
+    // SDL's buffer may be rewritten by the message box itself.
+    char text[512];
+    SDL_strlcpy(text, reason, sizeof text);
+    failWithMessage(text, text);
+}

@@ -1,0 +1,164 @@
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/app_window.h"
+#include "synth/audio_output.h"
+
+namespace {
+
+SDL_Window* appWindow = nullptr;
+
+constexpr const char* kWindowClass = "QUELTRAVINE";
+constexpr const char* kWindowedTitle = "BWAHAHHAHAHAHAHHAHAHAHAHAH";
+constexpr const char* kFullscreenTitle = "BWAHAHAHAHAHAHAH";
+
+SDL_Window* sdlWindow(WindowHandle window) {
+    return static_cast<SDL_Window*>(window);
+}
+
+void placeWindow(WindowHandle window, int32_t x, int32_t y, int32_t width, int32_t height,
+                 bool move) {
+    if (move) {
+        SDL_SetWindowPosition(sdlWindow(window), x, y);
+    }
+    SDL_SetWindowSize(sdlWindow(window), width, height);
+    SDL_SetWindowAlwaysOnTop(sdlWindow(window), SDL_TRUE);
+}
+
+void captureMouse(WindowHandle) {
+    SDL_CaptureMouse(SDL_TRUE);
+}
+
+void releaseMouse(WindowHandle) {
+    SDL_CaptureMouse(SDL_FALSE);
+}
+
+intptr_t noDefaultHandling(WindowHandle, uint32_t, uintptr_t, intptr_t) {
+    return 0;
+}
+
+uintptr_t virtualKeyFor(SDL_Keycode key) {
+    switch (key) {
+        case SDLK_ESCAPE:
+            return VirtualKey::escape;
+        case SDLK_LEFT:
+            return VirtualKey::left;
+        case SDLK_UP:
+            return VirtualKey::up;
+        case SDLK_RIGHT:
+            return VirtualKey::right;
+        case SDLK_DOWN:
+            return VirtualKey::down;
+        default:
+            return VirtualKey::other;
+    }
+}
+
+bool isInvisibleDriver(const char* driver) {
+    return driver == nullptr || std::strcmp(driver, "offscreen") == 0 ||
+           std::strcmp(driver, "dummy") == 0;
+}
+
+}  // namespace
+
+WindowHandle createAppWindow(DisplayMode mode) {
+    // The window's class name: X11 takes it from the environment, Wayland from the hint.
+    SDL_setenv("SDL_VIDEO_X11_WMCLASS", kWindowClass, 0);
+    SDL_SetHint(SDL_HINT_APP_NAME, kWindowClass);
+    // Only a press in the drag handle captures the pointer.
+    SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
+    // Closing the window is handled as the window's own event, not as a quit request.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        char reason[512];
+        std::snprintf(reason, sizeof reason, "Cannot open the display: %s", SDL_GetError());
+        failWithMessage(reason, "Error");
+    }
+    // With no display SDL quietly renders into memory; nobody would see the demo.
+    if (SDL_getenv("SDL_VIDEODRIVER") == nullptr &&
+        isInvisibleDriver(SDL_GetCurrentVideoDriver())) {
+        std::fputs(
+            "queltravine needs a display: no X11 or Wayland server was found (is DISPLAY set?)\n",
+            stderr);
+        std::exit(1);
+    }
+
+    int width = kScreenWidth;
+    int height = kScreenHeight;
+    const char* title = kWindowedTitle;
+    if (mode == DisplayMode::fullscreen) {
+        SDL_DisplayMode desktop{};
+        if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
+            width = desktop.w;
+            height = desktop.h;
+        }
+        title = kFullscreenTitle;
+    }
+    appWindow = SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_BORDERLESS);
+    if (appWindow == nullptr) {
+        char reason[512];
+        std::snprintf(reason, sizeof reason, "Cannot create the window: %s", SDL_GetError());
+        failWithMessage(reason, "Error");
+    }
+    SDL_ShowWindow(appWindow);
+    SDL_ShowCursor(SDL_DISABLE);
+
+    windowActions = {quitDemo, placeWindow, captureMouse, releaseMouse, noDefaultHandling};
+    return appWindow;
+}
+
+void pumpMessages() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event) != 0) {
+        switch (event.type) {
+            case SDL_QUIT:  // a signal, not the window: no audio stop
+                std::exit(0);
+            case SDL_WINDOWEVENT:
+                if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
+                    windowProc(appWindow, WindowMessage::destroy, 0, 0);
+                }
+                break;
+            case SDL_KEYDOWN:  // auto-repeats included
+                windowProc(appWindow, WindowMessage::keyDown, virtualKeyFor(event.key.keysym.sym),
+                           0);
+                break;
+            case SDL_MOUSEMOTION:
+                windowProc(appWindow, WindowMessage::mouseMove, 0,
+                           pointerParam(event.motion.x, event.motion.y));
+                break;
+            case SDL_MOUSEBUTTONDOWN:
+            case SDL_MOUSEBUTTONUP:
+                if (event.button.button == SDL_BUTTON_LEFT) {
+                    const bool down = event.type == SDL_MOUSEBUTTONDOWN;
+                    windowProc(appWindow,
+                               down ? WindowMessage::leftButtonDown : WindowMessage::leftButtonUp,
+                               down ? 1 : 0, pointerParam(event.button.x, event.button.y));
+                }
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+void quitDemo() {
+    stopAudio();
+    std::exit(0);
+}
+
+void showMessageBox(const char* text, const char* caption) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    SDL_ShowSimpleMessageBox(0, caption, text, appWindow);
+}
+
+void failWithMessage(const char* text, const char* caption) {
+    showMessageBox(text, caption);
+    std::exit(1);
+}
+
+uint32_t millisecondClock() {
+    return static_cast<uint32_t>(SDL_GetTicks64());
+}

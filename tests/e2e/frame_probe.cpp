@@ -1,0 +1,55 @@
+// Loaded into the player with LD_PRELOAD to time it from outside: counts the
+// frames it presents and, when the process ends, writes to standard error
+// the time from loading to the first frame and the frames per second of
+// every whole second after it.
+#include <SDL.h>
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+double nowSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+const double loadedAt = nowSeconds();
+double firstFrameAt = 0;
+long frames = 0;
+constexpr int kMaxSeconds = 600;
+long framesInSecond[kMaxSeconds];
+
+struct Report {
+    ~Report() {
+        if (frames == 0) {
+            std::fprintf(stderr, "probe: no frame presented\n");
+            return;
+        }
+        const int whole = static_cast<int>(nowSeconds() - firstFrameAt);
+        std::fprintf(stderr, "probe: first-frame-ms %.1f frames %ld fps-by-second",
+                     (firstFrameAt - loadedAt) * 1000.0, frames);
+        for (int s = 0; s < whole && s < kMaxSeconds; ++s) {
+            std::fprintf(stderr, " %ld", framesInSecond[s]);
+        }
+        std::fprintf(stderr, "\n");
+    }
+} report;
+
+}  // namespace
+
+extern "C" void SDL_RenderPresent(SDL_Renderer* renderer) {
+    using Present = void (*)(SDL_Renderer*);
+    static const auto real = reinterpret_cast<Present>(dlsym(RTLD_NEXT, "SDL_RenderPresent"));
+    real(renderer);
+    const double now = nowSeconds();
+    if (frames++ == 0) {
+        firstFrameAt = now;
+    }
+    const int second = static_cast<int>(now - firstFrameAt);
+    if (second < kMaxSeconds) {
+        ++framesInSecond[second];
+    }
+}
