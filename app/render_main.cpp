@@ -1,26 +1,36 @@
 // queltravine-render: runs the demo's timeline and synthesiser against a
 // virtual clock, with no window and no sound device, and writes what a viewer
 // would have seen and heard as WAV, PNG frames, a video and a per-frame log.
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
+#include <filesystem>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+#endif
 
 #include "app/offline_render.h"
 #include "pictures/picture_loader.h"
 #include "scenes/scene_timeline.h"
 #include "synth/synthesiser.h"
 
-extern char** environ;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -152,8 +162,16 @@ Options parseOptions(int argc, char** argv) {
 }
 
 bool exists(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0;
+    std::error_code error;
+    return fs::exists(path, error);
+}
+
+bool stderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return ::isatty(STDERR_FILENO) != 0;
+#endif
 }
 
 std::string joinPath(const std::string& dir, const std::string& name) {
@@ -174,15 +192,18 @@ std::string partialName(const std::string& path) {
 
 bool findProgram(const char* program) {
     const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+    const std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
     size_t start = 0;
     while (start <= dirs.size()) {
         size_t end = dirs.find(':', start);
         if (end == dirs.npos)
             end = dirs.size();
-        const std::string candidate = joinPath(dirs.substr(start, end - start), program);
-        if (::access(candidate.c_str(), X_OK) == 0)
+        std::error_code error;
+        const fs::path candidate = fs::path(dirs.substr(start, end - start)) / program;
+        if (fs::is_regular_file(candidate, error) && (fs::status(candidate, error).permissions() &
+                                                      fs::perms::owner_exec) != fs::perms::none) {
             return true;
+        }
         start = end + 1;
     }
     return false;
@@ -198,9 +219,9 @@ void checkOutputs(const Options& options) {
             refuse(*path);
     }
     if (!options.framesDir.empty()) {
+        std::error_code error;
         if (exists(options.framesDir)) {
-            struct stat info;
-            if (::stat(options.framesDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            if (!fs::is_directory(options.framesDir, error)) {
                 fail("'" + options.framesDir + "' is not a folder");
             }
             if (!options.force) {
@@ -210,13 +231,20 @@ void checkOutputs(const Options& options) {
                         refuse(path);
                 }
             }
-        } else if (::mkdir(options.framesDir.c_str(), 0777) != 0) {
-            fail("cannot create the folder '" + options.framesDir + "': " + std::strerror(errno));
+        } else if (!fs::create_directories(options.framesDir, error)) {
+            fail("cannot create the folder '" + options.framesDir + "': " + error.message());
         }
     }
+#ifdef _WIN32
+    if (!options.videoPath.empty()) {
+        fail(
+            "--video is not available in the Windows build: write --frames and --wav, then encode");
+    }
+#else
     if (!options.videoPath.empty() && !findProgram("ffmpeg")) {
         fail("--video needs the ffmpeg program, which is not installed (Debian package 'ffmpeg')");
     }
+#endif
 }
 
 // The demo's pictures, loaded as the player loads them. A picture that fails
@@ -305,8 +333,10 @@ void writeWav(const RenderSchedule& schedule, const std::string& path) {
 
 // ffmpeg, fed raw frames through a pipe; the audio comes from a finished WAV.
 struct Encoder {
-    pid_t pid = -1;
     FILE* input = nullptr;
+#ifndef _WIN32
+    pid_t pid = -1;
+#endif
 };
 
 bool hasVideoCodecDefaults(const std::string& path) {
@@ -319,6 +349,12 @@ bool hasVideoCodecDefaults(const std::string& path) {
     return ext == ".mp4" || ext == ".mov" || ext == ".mkv" || ext == ".m4v";
 }
 
+#ifdef _WIN32
+Encoder startEncoder(const Options&, const std::string&) {
+    return {};
+}
+void finishEncoder(Encoder&, const std::string&) {}
+#else
 Encoder startEncoder(const Options& options, const std::string& wavPath) {
     const std::string size = std::to_string(kScreenWidth * options.scale) + "x" +
                              std::to_string(kScreenHeight * options.scale);
@@ -377,11 +413,12 @@ void finishEncoder(Encoder& encoder, const std::string& path) {
     }
     std::erase(partialFiles, partial);
 }
+#endif
 
 double secondsNow() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
+    using Seconds = std::chrono::duration<double>;
+    return std::chrono::duration_cast<Seconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // One line on a terminal, rewritten in place a few times a second.
@@ -406,6 +443,109 @@ struct Progress {
             std::fprintf(stderr, "\rrendered %lld frames in %.1f s (%.1f fps)       \n",
                          static_cast<long long>(total), elapsed, fps);
     }
+};
+
+// A fresh name in the temporary folder for the audio that ffmpeg reads.
+std::string temporaryWavPath() {
+    std::error_code error;
+    const fs::path dir = fs::temp_directory_path(error);
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const fs::path path = dir / ("queltravine-render-" + std::to_string(stamp) + "-" +
+                                     std::to_string(attempt) + ".wav");
+        if (!fs::exists(path, error))
+            return path.string();
+    }
+    fail("cannot find a free name for a temporary file in '" + dir.string() + "'");
+}
+
+// Encodes PNG frames on worker threads, one frame each, while the next frames
+// are composed: compression costs far more than composing does. Frames go to
+// the workers in turn; each file is independent, so order does not matter.
+class PngWriter {
+  public:
+    void start() {
+        const unsigned cores = std::thread::hardware_concurrency();
+        workers_ = std::vector<Worker>(std::clamp(cores, 1u, 8u));
+        for (Worker& worker : workers_) {
+            worker.pixels.resize(kScreenPixels);
+            worker.thread = std::thread([this, &worker] { run(worker); });
+        }
+    }
+
+    void submit(std::string path, const Pixel* frame) {
+        Worker& worker = workers_[next_];
+        next_ = (next_ + 1) % workers_.size();
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !worker.full || !error_.empty(); });
+        if (!error_.empty()) {
+            lock.unlock();
+            failWithError();
+        }
+        std::memcpy(worker.pixels.data(), frame, VirtualBackBuffer::bytes);
+        worker.path = std::move(path);
+        worker.full = true;
+        changed_.notify_all();
+    }
+
+    // Waits for the frames in flight; fails if any could not be written.
+    void finish() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+            changed_.notify_all();
+        }
+        for (Worker& worker : workers_)
+            worker.thread.join();
+        workers_.clear();
+        if (!error_.empty())
+            failWithError();
+    }
+
+  private:
+    struct Worker {
+        std::vector<Pixel> pixels;
+        std::string path;
+        bool full = false;
+        std::thread thread;
+    };
+
+    void run(Worker& worker) {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return worker.full || done_; });
+            if (!worker.full)
+                return;
+            lock.unlock();
+            std::string error;
+            const bool ok = writeFramePng(worker.path, worker.pixels.data(), &error);
+            lock.lock();
+            if (!ok && error_.empty())
+                error_ = "cannot write '" + worker.path + "': " + error;
+            worker.full = false;
+            changed_.notify_all();
+        }
+    }
+
+    [[noreturn]] void failWithError() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+            changed_.notify_all();
+        }
+        for (Worker& worker : workers_) {
+            if (worker.thread.joinable())
+                worker.thread.join();
+        }
+        fail(error_);
+    }
+
+    std::vector<Worker> workers_;
+    size_t next_ = 0;
+    bool done_ = false;
+    std::string error_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
 };
 
 uint32_t virtualClockMs = 0;
@@ -445,12 +585,16 @@ void renderFrames(const Options& options, const std::string& wavForVideo) {
     SceneTimeline::start();
 
     Progress progress;
-    progress.shown = ::isatty(STDERR_FILENO) != 0;
+    progress.shown = stderrIsTerminal();
     progress.started = secondsNow();
-    std::string error;
+    PngWriter pngWriter;
+    if (!options.framesDir.empty())
+        pngWriter.start();
     for (int64_t k = 0; k < schedule.frames; ++k) {
-        if (interrupted)
+        if (interrupted) {
+            pngWriter.finish();
             fail("interrupted; unfinished outputs removed");
+        }
         produceAudio(schedule, audioFramesBefore(schedule, k), [](const uint8_t*, int32_t) {});
         virtualClockMs = frameClockMs(schedule, k);
         SceneTimeline::composeFrame();
@@ -463,10 +607,7 @@ void renderFrames(const Options& options, const std::string& wavForVideo) {
                          static_cast<double>(st.frameAccumulator), st.scene);
         }
         if (!options.framesDir.empty() && k % options.every == 0) {
-            const std::string path = joinPath(options.framesDir, frameFileName(k));
-            if (!writeFramePng(path, backBuffer.data(), &error)) {
-                fail("cannot write '" + path + "': " + error);
-            }
+            pngWriter.submit(joinPath(options.framesDir, frameFileName(k)), backBuffer.data());
         }
         if (encoder.input != nullptr) {
             const Pixel* frame = backBuffer.data();
@@ -481,10 +622,13 @@ void renderFrames(const Options& options, const std::string& wavForVideo) {
         }
         progress.update(k + 1, schedule.frames, false);
     }
-    if (log != nullptr)
+    pngWriter.finish();
+    if (log != nullptr) {
         finishOutput(log, options.logPath);
-    if (encoder.input != nullptr)
+    }
+    if (encoder.input != nullptr) {
         finishEncoder(encoder, options.videoPath);
+    }
     progress.update(schedule.frames, schedule.frames, true);
 }
 
@@ -495,7 +639,9 @@ int main(int argc, char** argv) {
     checkOutputs(options);
     loadPictures(options.picturesDir);
 
+#ifndef _WIN32
     std::signal(SIGPIPE, SIG_IGN);  // a dead ffmpeg shows as a failed write
+#endif
     std::signal(SIGINT, [](int) { interrupted = 1; });
     std::signal(SIGTERM, [](int) { interrupted = 1; });
     audioBlock.resize(static_cast<size_t>(options.schedule.audioBlockBytes));
@@ -507,16 +653,9 @@ int main(int argc, char** argv) {
     if (!options.wavPath.empty())
         writeWav(options.schedule, options.wavPath);
     if (!options.videoPath.empty() && wavForVideo.empty()) {
-        const char* tmp = std::getenv("TMPDIR");
-        temporaryWav =
-            std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/queltravine-render-XXXXXX.wav";
-        const int fd = ::mkstemps(temporaryWav.data(), 4);
-        if (fd < 0)
-            fail("cannot create a temporary file for the audio: " +
-                 std::string(std::strerror(errno)));
-        ::close(fd);
-        writeWav(options.schedule, temporaryWav);
+        temporaryWav = temporaryWavPath();
         partialFiles.push_back(temporaryWav);
+        writeWav(options.schedule, temporaryWav);
         wavForVideo = temporaryWav;
     }
     if (!options.framesDir.empty() || !options.videoPath.empty() || !options.logPath.empty()) {
