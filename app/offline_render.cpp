@@ -144,7 +144,8 @@ void pngWarning(png_structp, png_const_charp) {}
 // Kept apart from writeFramePng so that no object with a destructor lives
 // across the setjmp.
 bool encodePng(PngWrite* write, const Pixel* frame) {
-    static uint8_t row[kScreenWidth * 3];
+    // One row per call: frames are encoded on several threads at once.
+    uint8_t row[kScreenWidth * 3];
     if (setjmp(png_jmpbuf(write->png)))
         return false;
     png_init_io(write->png, write->file);
