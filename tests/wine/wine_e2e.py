@@ -19,6 +19,7 @@ import array
 import fcntl
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -145,17 +146,30 @@ class Session:
 
     def _start_x(self, screen):
         for number in DISPLAYS:
-            if os.path.exists("/tmp/.X%d-lock" % number) or \
-                    os.path.exists("/tmp/.X11-unix/X%d" % number):
+            if display_in_use(number):
                 continue
+            # Xvfb writes the display number to the pipe once it accepts clients.
+            read_end, write_end = os.pipe()
             self.xvfb = subprocess.Popen(
-                ["Xvfb", ":%d" % number, "-screen", "0", screen, "-nolisten", "tcp"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            socket = "/tmp/.X11-unix/X%d" % number
-            wait_until(lambda: os.path.exists(socket) or self.xvfb.poll() is not None, 15,
-                       "Xvfb")
-            if self.xvfb.poll() is None:
+                ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", screen,
+                 "-nolisten", "tcp"],
+                pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.close(write_end)
+            ready = b""
+            deadline = time.monotonic() + 15
+            while not ready.endswith(b"\n") and time.monotonic() < deadline:
+                readable, _, _ = select.select([read_end], [], [], 0.5)
+                if readable:
+                    chunk = os.read(read_end, 16)
+                    if not chunk:
+                        break
+                    ready += chunk
+            os.close(read_end)
+            if ready.endswith(b"\n"):
                 return ":%d" % number
+            self.xvfb.terminate()
+            self.xvfb.wait()
+            self.xvfb = None
         raise Failure("no free X display between :70 and :79")
 
     def run_x(self, command):
@@ -226,8 +240,24 @@ class Session:
                 self.demo.wait()
             self.stderr_file.close()
         if self.xvfb is not None:
-            self.xvfb.kill()
-            self.xvfb.wait()
+            self.xvfb.terminate()  # lets it remove its lock file
+            try:
+                self.xvfb.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait()
+
+
+def display_in_use(number):
+    """A display whose lock names a live process belongs to someone."""
+    try:
+        with open("/tmp/.X%d-lock" % number) as f:
+            os.kill(int(f.read().strip()), 0)
+        return True
+    except (FileNotFoundError, ValueError, ProcessLookupError):
+        return False
+    except PermissionError:
+        return True
 
 
 def parse_ppm(data):
@@ -420,8 +450,7 @@ def case_no_sound_device(options, wine):
 def case_renderer_matches_linux(options, wine):
     """The Windows renderer's WAV, log and frames against the Linux renderer's."""
     if not options.render or not options.linux_render:
-        log("  skipped: give --render and --linux-render")
-        return
+        return "needs --render and --linux-render"
     out = tempfile.mkdtemp(prefix="render-", dir=os.path.join(wine.work, "tmp"))
     try:
         common = ["--pictures", options.data, "--seconds", str(options.render_seconds),
@@ -531,8 +560,11 @@ def main():
         for name in options.cases or list(CASES):
             case_started = time.monotonic()
             try:
-                CASES[name](options, wine)
-                log("PASS %s (%.1f s)" % (name, time.monotonic() - case_started))
+                skipped = CASES[name](options, wine)
+                if skipped:
+                    log("SKIP %s: %s" % (name, skipped))
+                else:
+                    log("PASS %s (%.1f s)" % (name, time.monotonic() - case_started))
             except Failure as failure:
                 failed.append(name)
                 log("FAIL %s: %s" % (name, failure))
