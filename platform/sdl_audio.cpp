@@ -1,5 +1,6 @@
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -26,10 +27,9 @@ void SDLCALL pullAudio(void*, Uint8* out, int length) {
             break;
         }
     }
-    const int got = SDL_AudioStreamGet(rateConverter, out, length);
-    if (got < length) {
-        SDL_memset(out + (got > 0 ? got : 0), 0, static_cast<size_t>(length - (got > 0 ? got : 0)));
-    }
+    // Only a failed conversion leaves a gap; it is played as silence.
+    const int got = std::max(SDL_AudioStreamGet(rateConverter, out, length), 0);
+    SDL_memset(out + got, 0, static_cast<size_t>(length - got));
 }
 
 [[noreturn]] void failAudio(const char* what) {

@@ -1,7 +1,6 @@
-#include <cstring>
-
 #include "platform/app_window.h"
 #include "platform/display_device.h"
+#include "platform/frame_copy.h"
 
 DisplayDevice::DisplayDevice(SDL_Window* appWindow) : window(appWindow) {}
 
@@ -68,12 +67,7 @@ void DisplayDevice::uploadFrame() {
     if (destination == nullptr) {
         return;
     }
-    const Pixel* source = frameSource;
-    for (int row = 0; row < kScreenHeight; ++row) {
-        std::memcpy(destination, source, kScreenWidth * sizeof(Pixel));
-        source += kScreenWidth;
-        destination += pitchPixels;
-    }
+    copyFrameRows(frameSource, destination, pitchPixels);
     unlock();
 }
 

@@ -416,11 +416,15 @@ def fullscreen_case(options, screen, frame):
         width, height = (int(v) for v in screen.split("x")[:2])
         x0, y0, fw, fh = frame
 
-        picture = reference(options, "warning.jpg")
+        # The first two scenes show their pictures unchanged for 15 s.
+        pictures = [reference(options, "warning.jpg"), reference(options, "credits.jpg")]
 
         def letterboxed():
             check(session.alive(), "the player ended: " + session.stderr())
             shot = session.screenshot()
+            return any(letterboxed_picture(picture, shot) for picture in pictures)
+
+        def letterboxed_picture(picture, shot):
             bars = []
             if x0 > 0:
                 bars += [crop(shot, 0, 0, x0, height), crop(shot, x0 + fw, 0, width - x0 - fw,
@@ -429,6 +433,7 @@ def fullscreen_case(options, screen, frame):
                 bars += [crop(shot, 0, 0, width, y0), crop(shot, 0, y0 + fh, width,
                                                            height - y0 - fh)]
             if any(bar != bytes(len(bar)) for bar in bars):
+                state["last"] = "bars not black"
                 return False
             # Sample the scaled frame: each screen pixel shows one of the
             # picture pixels around the place it maps to.
@@ -439,11 +444,26 @@ def fullscreen_case(options, screen, frame):
                     near = {crop(picture, min(639, max(0, px + dx)), min(479, max(0, py + dy)),
                                  1, 1) for dx in (-1, 0, 1) for dy in (-1, 0, 1)}
                     if got not in near:
+                        state["last"] = "screen %d,%d is %s, picture near %d,%d is %s" % (
+                            x0 + sx, y0 + sy, got.hex(), px, py, sorted(n.hex() for n in near))
                         return False
             return True
-        wait_until(letterboxed, 15, "the letterboxed frame", 0.2)
+        state = {"last": "no screenshot"}
+        try:
+            wait_until(letterboxed, 15, "the letterboxed frame", 0.2)
+        except Failure:
+            raise Failure("no letterboxed frame: " + state["last"])
         window_id = session.window(FULLSCREEN_TITLE)
-        check(session.geometry(window_id)["width"] == width, "the window does not fill the screen")
+        filled = session.geometry(window_id)
+        check(filled["width"] == width, "the window does not fill the screen: %s" % filled)
+        # Arrows and the mouse do nothing in fullscreen.
+        session.xdotool("key", "--delay", "60", "Right", "Down", "Left")
+        session.xdotool("mousemove", "--sync", "300", "100", "mousedown", "1", "sleep", "0.2",
+                        "mousemove_relative", "10", "5", "sleep", "0.2",
+                        "mousemove_relative", "40", "20", "sleep", "0.3", "mouseup", "1")
+        time.sleep(0.3)
+        check(session.geometry(window_id) == filled, "the fullscreen window changed: %s"
+              % session.geometry(window_id))
         quit_with_escape(session)
     finally:
         session.close()
@@ -561,6 +581,9 @@ def main():
     parser.add_argument("--seconds", type=float, default=70)
     parser.add_argument("case")
     options = parser.parse_args()
+    for name in ("player", "dump", "data", "probe", "faults"):
+        if getattr(options, name):
+            setattr(options, name, os.path.abspath(getattr(options, name)))
     missing = [tool for tool in TOOLS if shutil.which(tool) is None]
     if missing:
         print("skipped: %s not installed" % ", ".join(missing))

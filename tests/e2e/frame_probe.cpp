@@ -1,7 +1,7 @@
 // Loaded into the player with LD_PRELOAD to time it from outside: counts the
 // frames it presents and, when the process ends, writes to standard error
 // the time from loading to the first frame and the frames per second of
-// every whole second after it.
+// every whole second after it; names the renderer SDL chose.
 #include <SDL.h>
 #include <dlfcn.h>
 
@@ -39,6 +39,17 @@ struct Report {
 } report;
 
 }  // namespace
+
+extern "C" SDL_Renderer* SDL_CreateRenderer(SDL_Window* window, int index, Uint32 flags) {
+    using Create = SDL_Renderer* (*)(SDL_Window*, int, Uint32);
+    static const auto real = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "SDL_CreateRenderer"));
+    SDL_Renderer* renderer = real(window, index, flags);
+    SDL_RendererInfo info{};
+    if (renderer != nullptr && SDL_GetRendererInfo(renderer, &info) == 0) {
+        std::fprintf(stderr, "probe: renderer %s\n", info.name);
+    }
+    return renderer;
+}
 
 extern "C" void SDL_RenderPresent(SDL_Renderer* renderer) {
     using Present = void (*)(SDL_Renderer*);
