@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/display_errors.h"
+#include "platform/frame_copy.h"
 
 namespace {
 
@@ -134,12 +135,7 @@ void DisplayDevice::uploadFrame() {
     if (destination == nullptr) {
         return;
     }
-    const Pixel* source = frameSource;
-    for (int row = 0; row < kScreenHeight; ++row) {
-        std::memcpy(destination, source, kScreenWidth * sizeof(Pixel));
-        source += kScreenWidth;
-        destination += pitchPixels;
-    }
+    copyFrameRows(frameSource, destination, pitchPixels);
     unlock();
 }
 
