@@ -335,7 +335,9 @@ struct CountedStream {
 ssize_t readCounted(void* cookie, char* buffer, size_t size) {
     auto* stream = static_cast<CountedStream*>(cookie);
     const size_t n = std::min(size, stream->bytes.size() - stream->position);
-    std::memcpy(buffer, stream->bytes.data() + stream->position, n);
+    if (n > 0) {  // an empty vector's data() may be null
+        std::memcpy(buffer, stream->bytes.data() + stream->position, n);
+    }
     stream->position += n;
     return static_cast<ssize_t>(n);
 }
