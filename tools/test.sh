@@ -2,7 +2,7 @@
 # Builds everything and runs the whole test suite: a normal build with
 # warnings as errors (unit tests and the player's end-to-end cases on a
 # virtual X server), a formatting check, the unit tests again under
-# AddressSanitizer + UndefinedBehaviorSanitizer, and the audio output under
+# AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded parts under
 # ThreadSanitizer. The Windows build is cross-compiled and tested under Wine
 # (tools/test-windows.sh).
 set -euo pipefail
@@ -11,7 +11,7 @@ jobs=$(nproc)
 
 tools/ensure-packages.sh build-essential cmake pkg-config libgtest-dev libbenchmark-dev \
     clang-format libjpeg62-turbo-dev libjpeg-turbo-progs libfreetype-dev fonts-dejavu-core libpng-dev \
-    ffmpeg libsdl2-dev python3 xvfb xdotool imagemagick x11-utils openbox
+    libsdl2-dev python3 xvfb xdotool imagemagick x11-utils openbox ffmpeg
 
 echo "== Release build (-Werror)" >&2
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Release -DQUELTRAVINE_WERROR=ON >/dev/null
@@ -35,10 +35,11 @@ cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE e2e
 
-echo "== ThreadSanitizer (the audio thread)" >&2
+echo "== ThreadSanitizer (the audio thread, the renderer's frame writers)" >&2
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQUELTRAVINE_WERROR=ON \
     -DQUELTRAVINE_BENCH=OFF -DQUELTRAVINE_TOOLS=OFF -DQUELTRAVINE_SANITIZE=thread >/dev/null
-cmake --build build-tsan -j"$jobs" --target audio_output_test
-TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -L audio
+cmake --build build-tsan -j"$jobs" --target audio_output_test render_tests
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -L 'audio|render'
+
 
 echo "All tests passed." >&2
