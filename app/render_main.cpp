@@ -190,7 +190,8 @@ std::string partialName(const std::string& path) {
     return path.substr(0, dot) + ".partial" + path.substr(dot);
 }
 
-bool findProgram(const char* program) {
+// Only the ffmpeg path uses it, which the Windows build leaves out.
+[[maybe_unused]] bool findProgram(const char* program) {
     const char* path = std::getenv("PATH");
     const std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
     size_t start = 0;
@@ -339,7 +340,7 @@ struct Encoder {
 #endif
 };
 
-bool hasVideoCodecDefaults(const std::string& path) {
+[[maybe_unused]] bool hasVideoCodecDefaults(const std::string& path) {
     const size_t dot = path.rfind('.');
     if (dot == path.npos)
         return false;

@@ -5,6 +5,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -164,6 +166,40 @@ TEST(FrameFiles, PngDropsTheTopByte) {
 
     EXPECT_FALSE(writeFramePng("/nonexistent-folder/x.png", frame.data(), &error));
     EXPECT_FALSE(error.empty());
+}
+
+// The renderer encodes frames on several threads at once: no frame may pick up
+// rows of another.
+TEST(FrameFiles, PngsWrittenAtOnceKeepTheirOwnPixels) {
+    constexpr int kThreads = 4;
+    std::vector<std::vector<Pixel>> frames(kThreads, std::vector<Pixel>(kScreenPixels));
+    for (int t = 0; t < kThreads; ++t) {
+        for (int i = 0; i < kScreenPixels; ++i)
+            frames[t][i] = static_cast<Pixel>((i + 1) * 2654435761u * (t + 1)) & 0xFFFFFFu;
+    }
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::thread> threads;
+        bool ok[kThreads] = {};
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                std::string error;
+                ok[t] =
+                    writeFramePng(::testing::TempDir() + "concurrent" + std::to_string(t) + ".png",
+                                  frames[t].data(), &error);
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        for (int t = 0; t < kThreads; ++t) {
+            ASSERT_TRUE(ok[t]);
+            const std::string path =
+                ::testing::TempDir() + "concurrent" + std::to_string(t) + ".png";
+            uint32_t width = 0;
+            uint32_t height = 0;
+            ASSERT_EQ(readPng(path, &width, &height), frames[t]) << "frame " << t;
+            std::filesystem::remove(path);
+        }
+    }
 }
 
 }  // namespace

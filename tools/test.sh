@@ -3,7 +3,8 @@
 # warnings as errors (unit tests and the player's end-to-end cases on a
 # virtual X server), a formatting check, the unit tests again under
 # AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded parts under
-# ThreadSanitizer.
+# ThreadSanitizer. The Windows build is cross-compiled and tested under Wine
+# (tools/test-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -16,6 +17,11 @@ echo "== Release build (-Werror)" >&2
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Release -DQUELTRAVINE_WERROR=ON >/dev/null
 cmake --build build-test -j"$jobs"
 ctest --test-dir build-test --output-on-failure -j"$jobs"
+
+echo "== Windows: cross build, then the demo and the renderer under Wine" >&2
+windows_started=$(date +%s)
+tools/test-windows.sh build-test/queltravine-render
+echo "Windows stage took $(($(date +%s) - windows_started)) s" >&2
 
 echo "== Formatting" >&2
 git ls-files -- '*.cpp' '*.h' | xargs -r clang-format --dry-run --Werror

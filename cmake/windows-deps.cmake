@@ -1,0 +1,93 @@
+# The C libraries of the Windows build, made from Debian's own source packages
+# with the cross compiler: libjpeg-turbo (the release the Linux build links),
+# and zlib with libpng for the renderer's PNG frames. Sources are fetched once
+# at configure time, built once by the build itself, and kept in the build
+# folder (deps/); nothing of them is committed.
+include(ExternalProject)
+
+set(QUELTRAVINE_JPEG_RELEASE 2.1.5 CACHE STRING
+  "libjpeg-turbo release for Windows; the Linux build links the same one")
+set(deps_dir ${CMAKE_BINARY_DIR}/deps)
+set(deps_prefix ${deps_dir}/install)
+file(MAKE_DIRECTORY ${deps_prefix}/include ${deps_prefix}/lib)
+
+function(fetch_debian_source package release out_var)
+  execute_process(
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/fetch-debian-source.sh ${package} ${deps_dir}/source ${release}
+    OUTPUT_VARIABLE output OUTPUT_STRIP_TRAILING_WHITESPACE
+    RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "Could not fetch the Debian source package ${package}")
+  endif()
+  string(REGEX REPLACE ".*\n" "" folder "${output}")
+  message(STATUS "Debian source of ${package}: ${folder}")
+  set(${out_var} ${folder} PARENT_SCOPE)
+endfunction()
+
+fetch_debian_source(libjpeg-turbo ${QUELTRAVINE_JPEG_RELEASE} jpeg_source)
+fetch_debian_source(zlib "" zlib_source)
+fetch_debian_source(libpng1.6 "" png_source)
+
+set(deps_cmake_args
+  -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}
+  -DCMAKE_BUILD_TYPE=Release
+  -DCMAKE_INSTALL_PREFIX=${deps_prefix}
+  -DCMAKE_POLICY_DEFAULT_CMP0074=NEW
+  -Wno-dev --no-warn-unused-cli)
+
+# Static only; the SIMD code needs nasm.
+ExternalProject_Add(dep_libjpeg
+  SOURCE_DIR ${jpeg_source}
+  BINARY_DIR ${deps_dir}/build/libjpeg
+  CMAKE_ARGS ${deps_cmake_args} -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF
+    -DREQUIRE_SIMD=ON
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target jpeg-static
+  INSTALL_COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/libjpeg.a ${deps_prefix}/lib/
+    COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/jconfig.h <SOURCE_DIR>/jpeglib.h
+      <SOURCE_DIR>/jmorecfg.h <SOURCE_DIR>/jerror.h ${deps_prefix}/include/
+  BUILD_BYPRODUCTS ${deps_prefix}/lib/libjpeg.a
+  LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
+
+ExternalProject_Add(dep_zlib
+  SOURCE_DIR ${zlib_source}
+  BINARY_DIR ${deps_dir}/build/zlib
+  CMAKE_ARGS ${deps_cmake_args}
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target zlibstatic
+  INSTALL_COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/libzlibstatic.a ${deps_prefix}/lib/libz.a
+    COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/zconf.h <SOURCE_DIR>/zlib.h
+      ${deps_prefix}/include/
+  BUILD_BYPRODUCTS ${deps_prefix}/lib/libz.a
+  LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
+
+ExternalProject_Add(dep_libpng
+  SOURCE_DIR ${png_source}
+  BINARY_DIR ${deps_dir}/build/libpng
+  DEPENDS dep_zlib
+  CMAKE_ARGS ${deps_cmake_args} -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF
+    -DPNG_EXECUTABLES=OFF -DZLIB_INCLUDE_DIR=${deps_prefix}/include
+    -DZLIB_LIBRARY=${deps_prefix}/lib/libz.a
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target png_static
+  INSTALL_COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/libpng16.a ${deps_prefix}/lib/libpng.a
+    COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/pnglibconf.h <SOURCE_DIR>/png.h
+      <SOURCE_DIR>/pngconf.h ${deps_prefix}/include/
+  BUILD_BYPRODUCTS ${deps_prefix}/lib/libpng.a
+  LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
+
+add_library(queltravine_libjpeg STATIC IMPORTED GLOBAL)
+set_target_properties(queltravine_libjpeg PROPERTIES
+  IMPORTED_LOCATION ${deps_prefix}/lib/libjpeg.a
+  INTERFACE_INCLUDE_DIRECTORIES ${deps_prefix}/include)
+add_dependencies(queltravine_libjpeg dep_libjpeg)
+
+add_library(queltravine_zlib STATIC IMPORTED GLOBAL)
+set_target_properties(queltravine_zlib PROPERTIES
+  IMPORTED_LOCATION ${deps_prefix}/lib/libz.a
+  INTERFACE_INCLUDE_DIRECTORIES ${deps_prefix}/include)
+add_dependencies(queltravine_zlib dep_zlib)
+
+add_library(queltravine_libpng STATIC IMPORTED GLOBAL)
+set_target_properties(queltravine_libpng PROPERTIES
+  IMPORTED_LOCATION ${deps_prefix}/lib/libpng.a
+  INTERFACE_INCLUDE_DIRECTORIES ${deps_prefix}/include
+  INTERFACE_LINK_LIBRARIES queltravine_zlib)
+add_dependencies(queltravine_libpng dep_libpng)

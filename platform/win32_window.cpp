@@ -1,0 +1,103 @@
+#include "platform/win32_window.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "synth/audio_output.h"
+
+namespace {
+
+constexpr const char* kWindowClass = "QUELTRAVINE";
+constexpr const char* kWindowedTitle = "BWAHAHHAHAHAHAHHAHAHAHAHAH";
+constexpr const char* kFullscreenTitle = "BWAHAHAHAHAHAHAH";
+
+HWND appWindow = nullptr;
+// Reused by every drain of the queue.
+MSG message;
+
+HWND win32Window(WindowHandle window) {
+    return static_cast<HWND>(window);
+}
+
+void placeWindow(WindowHandle window, int32_t x, int32_t y, int32_t width, int32_t height,
+                 bool move) {
+    SetWindowPos(win32Window(window), HWND_TOPMOST, x, y, width, height, move ? 0 : SWP_NOMOVE);
+}
+
+void captureMouse(WindowHandle window) {
+    SetCapture(win32Window(window));
+}
+
+void releaseMouse(WindowHandle) {
+    ReleaseCapture();
+}
+
+intptr_t defaultHandling(WindowHandle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+    return DefWindowProcA(win32Window(window), msg, wParam, lParam);
+}
+
+LRESULT CALLBACK classWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return windowProc(window, msg, wParam, lParam);
+}
+
+}  // namespace
+
+HWND createAppWindow(HINSTANCE instance, int showCommand, DisplayMode mode) {
+    // Creation already sends messages through the window procedure.
+    windowActions = {quitDemo, placeWindow, captureMouse, releaseMouse, defaultHandling};
+
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = classWindowProc;
+    windowClass.cbClsExtra = 0;
+    windowClass.cbWndExtra = 0;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszMenuName = nullptr;
+    windowClass.lpszClassName = kWindowClass;
+    windowClass.hIconSm = LoadIconA(nullptr, IDI_APPLICATION);
+    RegisterClassExA(&windowClass);
+
+    const bool windowed = mode == DisplayMode::windowed;
+    const char* title = windowed ? kWindowedTitle : kFullscreenTitle;
+    const int width = windowed ? kScreenWidth : GetSystemMetrics(SM_CXSCREEN);
+    const int height = windowed ? kScreenHeight : GetSystemMetrics(SM_CYSCREEN);
+    appWindow = CreateWindowExA(0, kWindowClass, title, WS_POPUP, 0, 0, width, height, nullptr,
+                                nullptr, instance, nullptr);
+    ShowWindow(appWindow, showCommand);
+    UpdateWindow(appWindow);
+    ShowCursor(FALSE);
+    return appWindow;
+}
+
+void pumpMessages() {
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            std::exit(0);  // not the window's quit: the audio is not stopped first
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+void quitDemo() {
+    stopAudio();
+    ExitProcess(0);
+}
+
+void showMessageBox(const char* text, const char* caption) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    MessageBoxA(appWindow, text, caption, MB_OK);
+}
+
+void failWithMessage(const char* text, const char* caption) {
+    showMessageBox(text, caption);
+    std::exit(1);
+}
+
+uint32_t millisecondClock() {
+    return timeGetTime();
+}
