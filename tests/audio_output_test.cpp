@@ -81,6 +81,11 @@ TEST(AudioOutput, TwoStartsPlayOneContinuousStreamInWholeBlocks) {
     // A device plays silence until it is unpaused.
     const auto sound = std::find_if(played.begin(), played.end(), [](uint8_t b) { return b != 0; });
     played.erase(played.begin(), played.begin() + (sound - played.begin()) / 4 * 4);
+    // A device being closed may write one last buffer of silence after the
+    // final fill; what matters is the sound before it.
+    const auto lastSound =
+        std::find_if(played.rbegin(), played.rend(), [](uint8_t b) { return b != 0; });
+    played.resize((played.size() - static_cast<size_t>(lastSound - played.rbegin()) + 3) / 4 * 4);
     ASSERT_GT(played.size(), 200000u);
     std::set<std::pair<int32_t, int32_t>> published;
     const std::vector<uint8_t> expected = expectedDeviceBytes(played.size() + 400000, published);
