@@ -15,10 +15,9 @@
 
 namespace {
 
-// Every buffer lives until the process ends. Zeroed, so a picture that fails
-// to decode shows black rather than whatever the memory held.
+// Every buffer lives until the process ends.
 Pixel* allocatePixels(size_t bytes) {
-    void* memory = std::calloc(bytes, 1);
+    void* memory = std::malloc(bytes);
     if (memory == nullptr) {
         failWithMessage("Not enough memory for pictures", "error");
     }
@@ -55,10 +54,14 @@ int main(int argc, char** argv) {
     }
     Pixel* strip = allocatePixels(GreetingsStrip::bytes);
 
+    // Each buffer is zeroed first, so a picture that fails to decode shows
+    // black rather than whatever the memory held.
     for (int i = 0; i < Picture::count; ++i) {
+        std::memset(pictures[i], 0, Picture::bytes);
         loadPicture(kPictureFiles[i], pictures[i], Picture::pixels);
         SceneTimeline::inputs.pictures[i] = pictures[i];
     }
+    std::memset(strip, 0, GreetingsStrip::bytes);
     loadPicture(kStripFile, strip, GreetingsStrip::pixels);
     SceneTimeline::inputs.strip = strip;
 

@@ -70,10 +70,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
     }
     Pixel* strip = allocatePixels(GreetingsStrip::bytes);
 
+    // Each buffer is zeroed first, so a picture that fails to decode shows
+    // black rather than whatever the memory held.
     for (int i = 0; i < Picture::count; ++i) {
+        std::memset(pictures[i], 0, Picture::bytes);
         loadPicture(kPictureFiles[i], pictures[i], Picture::pixels);
         SceneTimeline::inputs.pictures[i] = pictures[i];
     }
+    std::memset(strip, 0, GreetingsStrip::bytes);
     loadPicture(kStripFile, strip, GreetingsStrip::pixels);
     SceneTimeline::inputs.strip = strip;
 
