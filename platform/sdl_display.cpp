@@ -8,14 +8,6 @@ bool DisplayDevice::init(DisplayMode displayMode, uint8_t waitForFlipByte) {
     mode = displayMode;
     waitForFlip = waitForFlipByte;
 
-    if (mode == DisplayMode::fullscreen) {
-        // Ask for the demo's own mode; a display that lacks it keeps its own
-        // and the frame is scaled onto it.
-        SDL_DisplayMode wanted{SDL_PIXELFORMAT_RGB888, kScreenWidth, kScreenHeight, 0, nullptr};
-        reportError(SDL_SetWindowDisplayMode(window, &wanted));
-        reportError(SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN));
-    }
-
     // No frame limiter: how fast frames come is part of how the scenes look.
     const Uint32 flags = waitForFlip != 0 ? SDL_RENDERER_PRESENTVSYNC : 0;
     renderer = SDL_CreateRenderer(window, -1, flags);
@@ -29,6 +21,13 @@ bool DisplayDevice::init(DisplayMode displayMode, uint8_t waitForFlipByte) {
         reportError(-1);
     }
     if (mode == DisplayMode::fullscreen) {
+        // Ask for the demo's own mode; a display that lacks it keeps its own
+        // and the frame is scaled onto it. Done after the renderer exists: an
+        // OpenGL renderer recreates the window, which would drop the
+        // fullscreen state set before it.
+        SDL_DisplayMode wanted{SDL_PIXELFORMAT_RGB888, kScreenWidth, kScreenHeight, 0, nullptr};
+        reportError(SDL_SetWindowDisplayMode(window, &wanted));
+        reportError(SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN));
         reportError(SDL_RenderSetLogicalSize(renderer, kScreenWidth, kScreenHeight));
     } else {
         SDL_DisplayMode desktop{};
