@@ -23,6 +23,10 @@ void pumpMessages();
 // by the window (if there is one yet) and waits until it is dismissed.
 void showMessageBox(const char* text, const char* caption);
 
+// The same with no owner window: for start-up failures that are not the
+// window's (a missing picture, no memory for the back buffer).
+void showOwnerlessMessageBox(const char* text, const char* caption);
+
 // Shows the message box, then ends the process with exit status 1.
 [[noreturn]] void failWithMessage(const char* text, const char* caption);
 

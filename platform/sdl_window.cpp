@@ -154,6 +154,11 @@ void showMessageBox(const char* text, const char* caption) {
     SDL_ShowSimpleMessageBox(0, caption, text, appWindow);
 }
 
+void showOwnerlessMessageBox(const char* text, const char* caption) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    SDL_ShowSimpleMessageBox(0, caption, text, nullptr);
+}
+
 void failWithMessage(const char* text, const char* caption) {
     showMessageBox(text, caption);
     std::exit(1);

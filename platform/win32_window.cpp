@@ -93,6 +93,11 @@ void showMessageBox(const char* text, const char* caption) {
     MessageBoxA(appWindow, text, caption, MB_OK);
 }
 
+void showOwnerlessMessageBox(const char* text, const char* caption) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
 void failWithMessage(const char* text, const char* caption) {
     showMessageBox(text, caption);
     std::exit(1);
