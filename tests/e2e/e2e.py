@@ -22,31 +22,14 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir))
+from x11_checks import Failure, check, crop, parse_ppm, wait_until  # noqa: E402
+
 SKIP = 77
 WINDOWED_TITLE = "BWAHAHHAHAHAHAHHAHAHAHAHAH"
 FULLSCREEN_TITLE = "BWAHAHAHAHAHAHAH"
 PICTURES = ["warning.jpg", "credits.jpg", "part1.jpg", "part2.jpg", "part3.jpg", "greets.jpg"]
 TOOLS = ["Xvfb", "xdotool", "xwininfo", "xprop", "import"]
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def wait_until(predicate, timeout, what, interval=0.05):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(interval)
 
 
 class Session:
@@ -185,25 +168,6 @@ class Session:
                 process.kill()
             process.wait()
         shutil.rmtree(self.tmp, ignore_errors=True)
-
-
-def parse_ppm(data):
-    match = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
-    check(match, "not a PPM image")
-    width, height, maximum = (int(g) for g in match.groups())
-    check(maximum == 255, "unexpected PPM depth")
-    pixels = data[match.end():match.end() + width * height * 3]
-    check(len(pixels) == width * height * 3, "short PPM image")
-    return width, height, pixels
-
-
-def crop(image, x, y, width, height):
-    image_width, _, pixels = image
-    rows = []
-    for row in range(y, y + height):
-        start = (row * image_width + x) * 3
-        rows.append(pixels[start:start + width * 3])
-    return b"".join(rows)
 
 
 def reference(options, name, width=640, height=480):

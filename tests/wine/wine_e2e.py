@@ -27,6 +27,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir))
+from x11_checks import Failure, check, crop, parse_ppm, wait_until  # noqa: E402
+
 SKIP = 77
 WINDOWED_TITLE = "BWAHAHHAHAHAHAHHAHAHAHAHAH"
 FULLSCREEN_TITLE = "BWAHAHAHAHAHAHAH"
@@ -34,26 +37,6 @@ PICTURES = ["warning.jpg", "credits.jpg", "part1.jpg", "part2.jpg", "part3.jpg",
 TOOLS = ["wine", "wineserver", "wineboot", "Xvfb", "xdotool", "xwininfo", "import", "convert",
          "djpeg", "pulseaudio", "parec"]
 DISPLAYS = range(70, 80)
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def wait_until(predicate, timeout, what, interval=0.1):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(interval)
 
 
 def log(text):
@@ -258,22 +241,6 @@ def display_in_use(number):
         return False
     except PermissionError:
         return True
-
-
-def parse_ppm(data):
-    match = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
-    check(match, "not a PPM image")
-    width, height, maximum = (int(g) for g in match.groups())
-    check(maximum == 255, "unexpected PPM depth")
-    pixels = data[match.end():match.end() + width * height * 3]
-    check(len(pixels) == width * height * 3, "short PPM image")
-    return width, height, pixels
-
-
-def crop(image, x, y, width, height):
-    image_width, _, pixels = image
-    return b"".join(pixels[(row * image_width + x) * 3:(row * image_width + x + width) * 3]
-                    for row in range(y, y + height))
 
 
 def reference(options, name):
