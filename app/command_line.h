@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/demo_types.h"
+#include "core/demo_types.h"
 
 // The text after the program's name: the arguments joined by single spaces.
 std::string commandLineTail(int argc, const char* const* argv);

@@ -3,13 +3,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/demo_types.h"
+#include "core/demo_types.h"
 #include "pictures/picture_loader.h"
 #include "platform/app_window.h"
+#include "platform/audio_output.h"
 #include "platform/window_geometry.h"
 #include "platform/window_proc.h"
 #include "scenes/scene_timeline.h"
-#include "synth/audio_output.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "app/demo_sequence.h"
 #include "pictures/picture_loader.h"
 #include "platform/display_device.h"
-#include "platform/win32_window.h"
+#include "platform/win32/window.h"
 
 // The runtime hands over the command line without the program's name and the
 // blanks after it, and the show command of the start-up information.

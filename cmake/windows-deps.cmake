@@ -91,3 +91,15 @@ set_target_properties(queltravine_libpng PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES ${deps_prefix}/include
   INTERFACE_LINK_LIBRARIES queltravine_zlib)
 add_dependencies(queltravine_libpng dep_libpng)
+
+# CLI11, the renderer's option parser, is header-only and platform-neutral:
+# the host's headers are copied into a folder that holds nothing else, so
+# the cross build never sees the rest of the host's /usr/include.
+set(QUELTRAVINE_CLI11_HEADERS /usr/include/CLI CACHE PATH
+  "The host's CLI11 headers (Debian package libcli11-dev)")
+if(NOT EXISTS ${QUELTRAVINE_CLI11_HEADERS}/CLI.hpp)
+  message(FATAL_ERROR "CLI11 not found in ${QUELTRAVINE_CLI11_HEADERS}: install libcli11-dev")
+endif()
+file(COPY ${QUELTRAVINE_CLI11_HEADERS}/ DESTINATION ${deps_dir}/cli11/CLI)
+add_library(queltravine_cli11 INTERFACE)
+target_include_directories(queltravine_cli11 SYSTEM INTERFACE ${deps_dir}/cli11)

@@ -12,7 +12,7 @@
 
 #include <jpeglib.h>
 
-#include "app/demo_types.h"
+#include "core/demo_types.h"
 
 // Shows a message box with text and caption; the default writes "CAPTION: TEXT\n" to stderr.
 using MessageBoxHook = void (*)(const char* text, const char* caption);

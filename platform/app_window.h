@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/demo_types.h"
+#include "core/demo_types.h"
 #include "platform/window_proc.h"
 
 // Creates and shows the borderless window for the mode (windowed: 640x480,

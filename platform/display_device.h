@@ -2,7 +2,7 @@
 #pragma once
 
 #if defined(_WIN32)
-#include "platform/win32_display.h"
+#include "platform/win32/display.h"
 #else
-#include "platform/sdl_display.h"
+#include "platform/sdl/display.h"
 #endif

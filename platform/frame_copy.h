@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/demo_types.h"
+#include "core/demo_types.h"
 
 // Copies 480 rows of 640 pixels from the back buffer to destination, whose
 // rows start pitchPixels apart; what lies past each row is left alone.

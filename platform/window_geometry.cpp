@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/demo_types.h"
+#include "core/demo_types.h"
 
 WindowGeometry windowGeometry;
 

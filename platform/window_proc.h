@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/demo_types.h"
+#include "core/demo_types.h"
 
 using WindowHandle = void*;
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "app/demo_types.h"
+#include "core/demo_types.h"
 
 // A millisecond counter that wraps at 2^32: the system's in the player, a
 // virtual one in tests and in the offline renderer.

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/demo_types.h"
+#include "core/demo_types.h"
 
 inline constexpr int kAudioRate = 22050;       // stereo frames per second
 inline constexpr int kAudioBytesPerFrame = 4;  // left, right: signed 16-bit LE

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "app/demo_types.h"
+#include "core/demo_types.h"
 
 namespace {
 

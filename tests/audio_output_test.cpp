@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "synth/audio_output.h"
+#include "platform/audio_output.h"
 #include "synth/synthesiser.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/demo_types.h"
+#include "core/demo_types.h"
 
 TEST(DemoTypes, BufferSizes) {
     EXPECT_EQ(VirtualBackBuffer::bytes, 1'228'800u);

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/offline_render.h"
 #include "pictures/picture_loader.h"
+#include "render/schedule.h"
 #include "synth/synthesiser.h"
 
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/ensure-packages.sh build-essential cmake dpkg-dev g++-mingw-w64-x86-64-posix \
-    mingw-w64-tools nasm
+    mingw-w64-tools nasm libcli11-dev
 cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 cmake --build build-windows -j"$(nproc)" --target queltravine queltravine-render

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/demo_types.h"
+#include "core/demo_types.h"
 
 namespace {
 

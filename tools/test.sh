@@ -11,7 +11,7 @@ jobs=$(nproc)
 
 tools/ensure-packages.sh build-essential cmake pkg-config libgtest-dev libbenchmark-dev \
     clang-format libjpeg62-turbo-dev libjpeg-turbo-progs libfreetype-dev fonts-dejavu-core libpng-dev \
-    libsdl2-dev python3 xvfb xdotool imagemagick x11-utils openbox ffmpeg
+    libsdl2-dev libcli11-dev python3 xvfb xdotool imagemagick x11-utils openbox ffmpeg
 
 echo "== Release build (-Werror)" >&2
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Release -DQUELTRAVINE_WERROR=ON >/dev/null

@@ -1,4 +1,7 @@
-#include "platform/win32_display.h"
+// The display device over DirectDraw 7 (Win32 only): flips or blits the
+// back surface. A display that refuses 640x480x32 cannot be letterboxed:
+// the refusal is shown by its DirectDraw name and the demo ends.
+#include "platform/win32/display.h"
 
 #include <cstdio>
 #include <cstring>

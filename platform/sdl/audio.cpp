@@ -1,10 +1,13 @@
+// The audio output over SDL2's audio device: SDL's callback thread pulls
+// whole 40,000-byte blocks from the synthesiser and SDL converts them to the
+// device's 44100 Hz. It cannot choose the device itself: SDL's variables do.
 #include <SDL.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
-#include "synth/audio_output.h"
+#include "platform/audio_output.h"
 #include "synth/synthesiser.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "app/demo_types.h"
+#include "core/demo_types.h"
 #include "platform/app_window.h"
 
 // Registers the class "QUELTRAVINE", creates the borderless window for the

@@ -1,3 +1,6 @@
+// The display device over SDL2's renderer: a streaming texture is the back
+// surface. There is no flip chain; where the display has no 640x480 mode the
+// frame is scaled and letterboxed instead of changing the mode.
 #include "platform/app_window.h"
 #include "platform/display_device.h"
 #include "platform/frame_copy.h"

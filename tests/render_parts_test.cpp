@@ -1,4 +1,4 @@
-#include "app/offline_render.h"
+#include "render/schedule.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -8,6 +8,11 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "render/frame_writers.h"
+#include "render/options.h"
+#include "render/video_encoder.h"
+#include "render/wav_output.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "app/demo_types.h"
+#include "core/demo_types.h"
 
 class DisplayDevice {
   public:

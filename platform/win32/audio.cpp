@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "synth/audio_output.h"
+#include "platform/audio_output.h"
 #include "synth/synthesiser.h"
 #include "synth/upsampler.h"
 

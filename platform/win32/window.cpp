@@ -1,9 +1,12 @@
-#include "platform/win32_window.h"
+// The application window over Win32: a registered class, a borderless
+// popup and the message queue, handed to the shared window procedure. Win32
+// only; nothing of it is emulated elsewhere.
+#include "platform/win32/window.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "synth/audio_output.h"
+#include "platform/audio_output.h"
 
 namespace {
 

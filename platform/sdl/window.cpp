@@ -1,3 +1,6 @@
+// The application window over SDL2 (X11 or Wayland): SDL's events become
+// the window procedure's messages. A window class cannot be registered;
+// the name is given to X11 as the window's class hint.
 #include <SDL.h>
 
 #include <cstdio>
@@ -5,7 +8,7 @@
 #include <cstring>
 
 #include "platform/app_window.h"
-#include "synth/audio_output.h"
+#include "platform/audio_output.h"
 
 namespace {
 

@@ -1,0 +1,133 @@
+// queltravine-render: runs the demo's timeline and synthesiser against a
+// virtual clock, with no window and no sound device, and writes what a viewer
+// would have seen and heard as WAV, PNG frames, a video and a per-frame log.
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "pictures/picture_loader.h"
+#include "render/frame_writers.h"
+#include "render/options.h"
+#include "render/output_files.h"
+#include "render/progress.h"
+#include "render/schedule.h"
+#include "render/video_encoder.h"
+#include "render/wav_output.h"
+#include "scenes/scene_timeline.h"
+
+namespace {
+
+// The demo's pictures, loaded as the player loads them. A picture that fails
+// to decode stays black, which keeps the render reproducible.
+std::vector<Pixel> pictureBuffers[Picture::count];
+std::vector<Pixel> stripBuffer;
+std::vector<Pixel> backBuffer;
+
+void loadPictures(const std::string& dir) {
+    for (int p = 0; p < Picture::count; ++p) {
+        pictureBuffers[p].assign(Picture::pixels, 0);
+        const std::string path = joinPath(dir, kPictureFiles[p]);
+        loadPicture(path.c_str(), pictureBuffers[p].data(), Picture::pixels);
+        SceneTimeline::inputs.pictures[p] = pictureBuffers[p].data();
+    }
+    stripBuffer.assign(GreetingsStrip::pixels, 0);
+    loadPicture(joinPath(dir, kStripFile).c_str(), stripBuffer.data(), GreetingsStrip::pixels);
+    SceneTimeline::inputs.strip = stripBuffer.data();
+}
+
+uint32_t virtualClockMs = 0;
+uint32_t virtualClock() {
+    return virtualClockMs;
+}
+
+void renderFrames(const RenderOptions& options, const std::string& wavForVideo) {
+    const RenderSchedule& schedule = options.schedule;
+    backBuffer.assign(kScreenPixels, 0);
+    SceneTimeline::inputs.backBuffer = backBuffer.data();
+    SceneTimeline::inputs.clock = virtualClock;
+
+    FILE* log = nullptr;
+    if (!options.logPath.empty()) {
+        log = openOutput(options.logPath);
+        std::fputs(
+            "# frame clock_ms elapsedSeconds elapsedCentiseconds stepResidueA stepResidueB "
+            "frameAccumulator scene\n",
+            log);
+    }
+    const bool video = !options.videoPath.empty();
+    if (video) {
+        startVideoEncoder(options.videoPath, static_cast<int>(options.scale), schedule.fps,
+                          wavForVideo);
+    }
+
+    restartAudio(schedule.audioBlockBytes);
+    virtualClockMs = schedule.startMs;
+    SceneTimeline::start();
+
+    startProgress();
+    PngWriter pngWriter;
+    if (!options.framesDir.empty())
+        pngWriter.start();
+    for (int64_t k = 0; k < schedule.frames; ++k) {
+        if (renderInterrupted) {
+            pngWriter.finish();
+            failRender("interrupted; unfinished outputs removed");
+        }
+        while (nextAudioBlock(audioFramesBefore(schedule, k)) != nullptr) {
+        }
+        virtualClockMs = frameClockMs(schedule, k);
+        SceneTimeline::composeFrame();
+
+        if (log != nullptr) {
+            const SceneTimeline::State& st = SceneTimeline::state;
+            std::fprintf(log, "%lld %u %.9g %.9g %d %d %.9g %d\n", static_cast<long long>(k),
+                         virtualClockMs, static_cast<double>(st.elapsedSeconds),
+                         static_cast<double>(st.elapsedCentiseconds), st.residueA, st.residueB,
+                         static_cast<double>(st.frameAccumulator), st.scene);
+        }
+        if (!options.framesDir.empty() && k % options.every == 0)
+            pngWriter.submit(joinPath(options.framesDir, frameFileName(k)), backBuffer.data());
+        if (video)
+            encodeVideoFrame(backBuffer.data());
+        showProgress(k + 1, schedule.frames, false);
+    }
+    pngWriter.finish();
+    if (log != nullptr)
+        finishOutput(log, options.logPath);
+    if (video)
+        finishVideoEncoder();
+    showProgress(schedule.frames, schedule.frames, true);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const RenderOptions options = parseRenderOptions(argc, argv);
+    checkOutputs(options);
+    loadPictures(options.picturesDir);
+
+#ifndef _WIN32
+    std::signal(SIGPIPE, SIG_IGN);  // a dead ffmpeg shows as a failed write
+#endif
+    std::signal(SIGINT, [](int) { renderInterrupted = 1; });
+    std::signal(SIGTERM, [](int) { renderInterrupted = 1; });
+
+    // The audio comes first: it does not depend on the frames, and ffmpeg
+    // reads it from a finished file while the frames stream in.
+    std::string wavForVideo = options.wavPath;
+    std::string temporaryWav;
+    if (!options.wavPath.empty())
+        writeWav(options.schedule, options.wavPath);
+    if (!options.videoPath.empty() && wavForVideo.empty()) {
+        temporaryWav = temporaryPath(".wav");
+        trackPartialFile(temporaryWav);
+        writeWav(options.schedule, temporaryWav);
+        wavForVideo = temporaryWav;
+    }
+    if (!options.framesDir.empty() || !options.videoPath.empty() || !options.logPath.empty())
+        renderFrames(options, wavForVideo);
+    if (!temporaryWav.empty())
+        std::remove(temporaryWav.c_str());
+    return 0;
+}

@@ -1,0 +1,269 @@
+#include "render/options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+#include <vector>
+
+#include "render/frame_writers.h"
+#include "render/output_files.h"
+#include "render/video_encoder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void usageError(const CLI::App& app, const std::string& message) {
+    std::fprintf(stderr, "queltravine-render: %s\n\n%s", message.c_str(), app.help().c_str());
+    std::exit(2);
+}
+
+// Values are taken as text and converted here, so that only plain decimal
+// digits are accepted (no signs, hexadecimal or exponents) and the message
+// names the range.
+struct WholeNumber {
+    const char* name;
+    int64_t low;
+    int64_t high;
+    int64_t value;  // the default until given
+    std::string text = {};
+};
+
+// Edits (insertions, deletions, substitutions) that turn a into b.
+size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// Names the first argument that looks like an option but is none, with the
+// nearest real option when it is probably a misspelling; empty if none does.
+std::string unknownOptionMessage(const CLI::App& app, int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        std::string name = argv[i];
+        if (name.size() < 2 || name[0] != '-')
+            continue;
+        name = name.substr(0, name.find('='));
+        if (app.get_option_no_throw(name) != nullptr)
+            continue;
+        std::string nearest;
+        size_t nearestDistance = 3;  // more edits than this is not a misspelling
+        for (const CLI::Option* option : app.get_options()) {
+            for (const std::string& known : option->get_lnames()) {
+                const size_t distance = editDistance(name, "--" + known);
+                if (distance < nearestDistance) {
+                    nearestDistance = distance;
+                    nearest = "--" + known;
+                }
+            }
+        }
+        std::string message = "unknown option '" + name + "'";
+        if (!nearest.empty())
+            message += " (did you mean '" + nearest + "'?)";
+        return message;
+    }
+    return {};
+}
+
+}  // namespace
+
+RenderOptions parseRenderOptions(int argc, char** argv) {
+    RenderOptions options;
+    CLI::App app("Renders the demo against a virtual clock, bit for bit the same on every run.",
+                 "queltravine-render");
+    app.set_help_flag("-h,--help", "show this help");
+    app.set_version_flag("--version", "queltravine-render " QUELTRAVINE_VERSION,
+                         "show the version");
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.get_formatter()->column_width(22);
+    app.footer(
+        "Exit status: 0 when every output is written; 1 on a failure (a missing picture,\n"
+        "an output that cannot be written, a failed encode), which leaves nothing\n"
+        "half-written; 2 on a bad option.");
+
+    const char* const outputs = "Outputs (any combination, at least one)";
+    app.add_option("--wav", options.wavPath, "the audio: 22050 Hz 16-bit stereo PCM WAV")
+        ->type_name("FILE")
+        ->group(outputs);
+    app.add_option("--frames", options.framesDir,
+                   "frames as DIR/frame-NNNNNN.png (RGB); DIR is created")
+        ->type_name("DIR")
+        ->group(outputs);
+    WholeNumber every{"--every", 1, 1'000'000'000, options.every};
+    app.add_option("--every", every.text,
+                   "with --frames, keep frames whose index is a multiple of N")
+        ->type_name("N")
+        ->group(outputs);
+    app.add_option("--video", options.videoPath,
+                   "frames and audio encoded by ffmpeg (H.264 and AAC for .mp4 .mov .mkv .m4v)")
+        ->type_name("FILE")
+        ->group(outputs);
+    WholeNumber scale{"--scale", 1, 8, options.scale};
+    app.add_option("--scale", scale.text,
+                   "with --video, enlarge frames N times, 1 to 8 (nearest neighbour)")
+        ->type_name("N")
+        ->group(outputs);
+    app.add_option("--log", options.logPath,
+                   "one line per frame: clock, elapsed time, residues, accumulator, scene")
+        ->type_name("FILE")
+        ->group(outputs);
+
+    const char* const schedule = "Schedule";
+    std::string seconds;
+    app.add_option("--seconds", seconds, "length in seconds, decimals allowed (default 110)")
+        ->type_name("S")
+        ->group(schedule);
+    WholeNumber fps{"--fps", 1, 1000, options.schedule.fps};
+    app.add_option("--fps", fps.text, "frames per second, 1 to 1000 (default 60)")
+        ->type_name("F")
+        ->group(schedule);
+    WholeNumber startMs{"--start-ms", 0, 4'294'967'295, options.schedule.startMs};
+    app.add_option("--start-ms", startMs.text,
+                   "clock reading at the start, 0 to 4294967295 (default 0)")
+        ->type_name("T0")
+        ->group(schedule);
+    WholeNumber audioBlock{"--audio-block", 4, 16 << 20, options.schedule.audioBlockBytes};
+    app.add_option("--audio-block", audioBlock.text,
+                   "bytes per synthesiser block, 4 to 16777216 (default 40000)")
+        ->type_name("B")
+        ->group(schedule);
+    app.add_option("--pictures", options.picturesDir,
+                   "folder holding the six pictures (default: current folder)")
+        ->type_name("DIR")
+        ->group(schedule);
+    app.add_flag("--force", options.force, "overwrite existing outputs");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        std::exit(app.exit(e));
+    } catch (const CLI::CallForVersion& e) {
+        std::exit(app.exit(e));
+    } catch (const CLI::ExtrasError& e) {
+        const std::string unknown = unknownOptionMessage(app, argc, argv);
+        usageError(app, unknown.empty() ? e.what() : unknown);
+    } catch (const CLI::ParseError& e) {
+        usageError(app, e.what());
+    }
+
+    for (const char* name : {"--wav", "--frames", "--video", "--log", "--pictures", "--seconds",
+                             "--every", "--scale", "--fps", "--start-ms", "--audio-block"}) {
+        const CLI::Option* option = app.get_option(name);
+        if (option->count() > 0 && option->results().back().empty())
+            usageError(app, std::string("option '") + name + "' needs a value");
+    }
+    for (WholeNumber* number : {&every, &scale, &fps, &startMs, &audioBlock}) {
+        if (number->text.empty())
+            continue;
+        if (!parseInteger(number->text.c_str(), number->low, number->high, &number->value)) {
+            usageError(app, "'" + number->text + "' is not valid for " + number->name +
+                                " (a whole number from " + std::to_string(number->low) + " to " +
+                                std::to_string(number->high) + ")");
+        }
+    }
+    options.every = every.value;
+    options.scale = scale.value;
+    options.schedule.fps = static_cast<int32_t>(fps.value);
+    options.schedule.startMs = static_cast<uint32_t>(startMs.value);
+    options.schedule.audioBlockBytes = static_cast<int32_t>(audioBlock.value);
+    if (!seconds.empty() && !parseSeconds(seconds.c_str(), &options.lengthMicros)) {
+        usageError(app, "'" + seconds +
+                            "' is not valid for --seconds (seconds from 0 to 10000000, at most "
+                            "six decimals)");
+    }
+    if (options.wavPath.empty() && options.framesDir.empty() && options.videoPath.empty() &&
+        options.logPath.empty()) {
+        usageError(app, "nothing to write: give --wav, --frames, --video or --log");
+    }
+    options.schedule.frames = frameCountFor(options.lengthMicros, options.schedule.fps);
+    return options;
+}
+
+void checkOutputs(const RenderOptions& options) {
+    const auto refuse = [](const std::string& path) {
+        failRender("'" + path + "' exists; use --force to overwrite it");
+    };
+    for (const std::string* path : {&options.wavPath, &options.videoPath, &options.logPath}) {
+        if (!path->empty() && !options.force && pathExists(*path))
+            refuse(*path);
+    }
+    if (!options.framesDir.empty()) {
+        std::error_code error;
+        if (pathExists(options.framesDir)) {
+            if (!fs::is_directory(options.framesDir, error)) {
+                failRender("'" + options.framesDir + "' is not a folder");
+            }
+            if (!options.force) {
+                for (int64_t k = 0; k < options.schedule.frames; k += options.every) {
+                    const std::string path = joinPath(options.framesDir, frameFileName(k));
+                    if (pathExists(path))
+                        refuse(path);
+                }
+            }
+        } else if (!fs::create_directories(options.framesDir, error)) {
+            failRender("cannot create the folder '" + options.framesDir + "': " + error.message());
+        }
+    }
+    if (!options.videoPath.empty()) {
+        if (const char* reason = videoUnavailableReason())
+            failRender(reason);
+    }
+}
+
+bool parseSeconds(const char* text, int64_t* micros) {
+    constexpr int64_t kMaxSeconds = 10'000'000;
+    int64_t whole = 0;
+    int64_t fraction = 0;
+    int digits = 0;
+    int decimals = 0;
+    const char* p = text;
+    for (; *p >= '0' && *p <= '9'; ++p, ++digits) {
+        whole = whole * 10 + (*p - '0');
+        if (whole > kMaxSeconds)
+            return false;
+    }
+    if (*p == '.') {
+        for (++p; *p >= '0' && *p <= '9'; ++p, ++digits) {
+            if (++decimals > 6)
+                return false;
+            fraction = fraction * 10 + (*p - '0');
+        }
+    }
+    if (*p != '\0' || digits == 0)
+        return false;
+    for (int d = decimals; d < 6; ++d)
+        fraction *= 10;
+    *micros = whole * 1'000'000 + fraction;
+    return *micros <= kMaxSeconds * 1'000'000;
+}
+
+bool parseInteger(const char* text, int64_t low, int64_t high, int64_t* value) {
+    int64_t result = 0;
+    const char* p = text;
+    if (*p == '\0')
+        return false;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        result = result * 10 + (*p - '0');
+        if (result > high)
+            return false;
+    }
+    if (*p != '\0' || result < low)
+        return false;
+    *value = result;
+    return true;
+}

@@ -1,0 +1,38 @@
+// The renderer's command line: the option table (CLI11), the exact-decimal
+// length, the ranges, and the check of the outputs before any work starts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "render/schedule.h"
+
+struct RenderOptions {
+    std::string wavPath;
+    std::string framesDir;
+    std::string videoPath;
+    std::string logPath;
+    std::string picturesDir;
+    int64_t every = 1;
+    int64_t scale = 1;
+    int64_t lengthMicros = 110'000'000;
+    RenderSchedule schedule;
+    bool force = false;
+};
+
+// Parses the command line. --help and --version print to standard output and
+// end the process with 0; a bad option prints the reason and the usage to
+// standard error and ends it with 2.
+RenderOptions parseRenderOptions(int argc, char** argv);
+
+// Refuses, before any work, to overwrite what exists without --force, and
+// creates the frames folder. Fails the render (status 1) with the reason.
+void checkOutputs(const RenderOptions& options);
+
+// Parses a non-negative decimal number of seconds ("110", "2.5", "0.016667")
+// into microseconds; more than six decimals, signs, exponents and values over
+// 10^7 seconds are refused.
+bool parseSeconds(const char* text, int64_t* micros);
+
+// Parses a whole decimal number within [low, high]; nothing else may follow it.
+bool parseInteger(const char* text, int64_t low, int64_t high, int64_t* value);

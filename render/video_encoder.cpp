@@ -1,0 +1,165 @@
+#include "render/video_encoder.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#ifndef _WIN32
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+#endif
+
+#include "render/output_files.h"
+
+namespace fs = std::filesystem;
+
+void scaleFrame(const Pixel* frame, int scale, Pixel* scaled) {
+    const int scaledWidth = kScreenWidth * scale;
+    for (int y = 0; y < kScreenHeight; ++y) {
+        Pixel* first = scaled + static_cast<size_t>(y) * scale * scaledWidth;
+        const Pixel* source = frame + y * kScreenWidth;
+        for (int x = 0; x < kScreenWidth; ++x) {
+            for (int s = 0; s < scale; ++s)
+                first[x * scale + s] = source[x];
+        }
+        for (int s = 1; s < scale; ++s) {
+            std::memcpy(first + static_cast<size_t>(s) * scaledWidth, first,
+                        sizeof(Pixel) * scaledWidth);
+        }
+    }
+}
+
+bool hasVideoCodecDefaults(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    if (dot == path.npos)
+        return false;
+    std::string ext = path.substr(dot);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".mp4" || ext == ".mov" || ext == ".mkv" || ext == ".m4v";
+}
+
+#ifdef _WIN32
+
+const char* videoUnavailableReason() {
+    return "--video is not available in the Windows build: write --frames and --wav, then encode";
+}
+void startVideoEncoder(const std::string&, int, int32_t, const std::string&) {}
+void encodeVideoFrame(const Pixel*) {}
+void finishVideoEncoder() {}
+
+#else
+
+namespace {
+
+FILE* encoderInput = nullptr;
+pid_t encoderPid = -1;
+std::string encodedPath;
+int encoderScale = 1;
+std::vector<Pixel> scaledFrame;
+
+bool findProgram(const char* program) {
+    const char* path = std::getenv("PATH");
+    const std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == dirs.npos)
+            end = dirs.size();
+        std::error_code error;
+        const fs::path candidate = fs::path(dirs.substr(start, end - start)) / program;
+        if (fs::is_regular_file(candidate, error) && (fs::status(candidate, error).permissions() &
+                                                      fs::perms::owner_exec) != fs::perms::none) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+}  // namespace
+
+const char* videoUnavailableReason() {
+    if (!findProgram("ffmpeg"))
+        return "--video needs the ffmpeg program, which is not installed (Debian package 'ffmpeg')";
+    return nullptr;
+}
+
+void startVideoEncoder(const std::string& videoPath, int scale, int32_t fps,
+                       const std::string& wavPath) {
+    const std::string size =
+        std::to_string(kScreenWidth * scale) + "x" + std::to_string(kScreenHeight * scale);
+    const std::string rate = std::to_string(fps);
+    const std::string output = partialName(videoPath);
+    std::vector<std::string> args = {
+        "ffmpeg",     "-hide_banner", "-loglevel", "error",  "-nostdin",    "-y",
+        "-f",         "rawvideo",     "-pix_fmt",  "bgr0",   "-video_size", size,
+        "-framerate", rate,           "-i",        "pipe:0", "-i",          wavPath};
+    if (hasVideoCodecDefaults(videoPath)) {
+        for (const char* arg : {"-c:v", "libx264", "-preset", "medium", "-crf", "16", "-pix_fmt",
+                                "yuv420p", "-c:a", "aac", "-b:a", "192k"}) {
+            args.emplace_back(arg);
+        }
+    }
+    for (const char* arg : {"-ar", "48000"})
+        args.emplace_back(arg);
+    args.push_back(output);
+
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        failRender(std::string("cannot start ffmpeg: ") + std::strerror(errno));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], STDIN_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int status = posix_spawnp(&encoderPid, "ffmpeg", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeEnds[0]);
+    if (status != 0)
+        failRender(std::string("cannot start ffmpeg: ") + std::strerror(status));
+    trackPartialFile(output);
+    encoderInput = ::fdopen(pipeEnds[1], "wb");
+    if (encoderInput == nullptr)
+        failRender(std::string("cannot start ffmpeg: ") + std::strerror(errno));
+    encodedPath = videoPath;
+    encoderScale = scale;
+    if (scale > 1)
+        scaledFrame.resize(static_cast<size_t>(kScreenPixels) * scale * scale);
+}
+
+void encodeVideoFrame(const Pixel* frame) {
+    if (encoderScale > 1) {
+        scaleFrame(frame, encoderScale, scaledFrame.data());
+        frame = scaledFrame.data();
+    }
+    const size_t bytes =
+        VirtualBackBuffer::bytes * static_cast<size_t>(encoderScale) * encoderScale;
+    if (std::fwrite(frame, 1, bytes, encoderInput) != bytes) {
+        failRender("ffmpeg stopped taking frames (its messages are above)");
+    }
+}
+
+void finishVideoEncoder() {
+    const bool flushed = std::fflush(encoderInput) == 0 && !std::ferror(encoderInput);
+    std::fclose(encoderInput);
+    encoderInput = nullptr;
+    int status = 0;
+    ::waitpid(encoderPid, &status, 0);
+    if (!flushed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        failRender("ffmpeg failed to encode '" + encodedPath + "' (its messages are above)");
+    }
+    renameFinished(encodedPath);
+}
+
+#endif

@@ -1,0 +1,86 @@
+#include "render/wav_output.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "render/output_files.h"
+#include "synth/synthesiser.h"
+
+namespace {
+
+std::vector<uint8_t> audioBlock;
+int32_t blockFrames = 0;
+int64_t audioProduced = 0;
+
+void put16(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value);
+    at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void put32(uint8_t* at, uint32_t value) {
+    put16(at, value & 0xFFFFu);
+    put16(at + 2, value >> 16);
+}
+
+}  // namespace
+
+bool makeWavHeader(int64_t frames, uint8_t header[44]) {
+    const int64_t dataBytes = frames * kAudioBytesPerFrame;
+    if (frames < 0 || dataBytes > std::numeric_limits<uint32_t>::max() - 36)
+        return false;
+    std::memcpy(header, "RIFF", 4);
+    put32(header + 4, static_cast<uint32_t>(36 + dataBytes));
+    std::memcpy(header + 8, "WAVEfmt ", 8);
+    put32(header + 16, 16);  // size of the format chunk
+    put16(header + 20, 1);   // PCM
+    put16(header + 22, 2);   // channels
+    put32(header + 24, kAudioRate);
+    put32(header + 28, kAudioRate * kAudioBytesPerFrame);  // bytes per second
+    put16(header + 32, kAudioBytesPerFrame);               // bytes per frame
+    put16(header + 34, 16);                                // bits per sample
+    std::memcpy(header + 36, "data", 4);
+    put32(header + 40, static_cast<uint32_t>(dataBytes));
+    return true;
+}
+
+void restartAudio(int32_t blockBytes) {
+    synthState = {};
+    synthRandom = {};
+    stepResidueA = 0;
+    stepResidueB = 0;
+    audioBlock.resize(static_cast<size_t>(blockBytes));
+    blockFrames = blockBytes / kAudioBytesPerFrame;
+    audioProduced = 0;
+}
+
+const uint8_t* nextAudioBlock(int64_t needed) {
+    if (audioProduced >= needed)
+        return nullptr;
+    fillStereoBlock(nullptr, audioBlock.data(), static_cast<int32_t>(audioBlock.size()), 12345);
+    audioProduced += blockFrames;
+    return audioBlock.data();
+}
+
+int32_t audioBlockFrames() {
+    return blockFrames;
+}
+
+void writeWav(const RenderSchedule& schedule, const std::string& path) {
+    const int64_t total = wavFrames(schedule);
+    uint8_t header[44];
+    if (!makeWavHeader(total, header))
+        failRender("the audio is too long for a WAV file: render less");
+    FILE* file = openOutput(path);
+    const std::string what = "'" + path + "'";
+    writeAll(file, header, sizeof header, what);
+    restartAudio(schedule.audioBlockBytes);
+    int64_t written = 0;
+    while (const uint8_t* block = nextAudioBlock(total)) {
+        const int64_t keep = std::min<int64_t>(audioBlockFrames(), total - written);
+        writeAll(file, block, static_cast<size_t>(keep) * kAudioBytesPerFrame, what);
+        written += keep;
+    }
+    finishOutput(file, path);
+}
