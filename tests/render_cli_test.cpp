@@ -22,6 +22,7 @@ namespace {
 struct RenderRun {
     int status = -1;
     std::string err;
+    std::string out;
 };
 
 std::string readFile(const fs::path& path) {
@@ -45,14 +46,16 @@ class RenderCli : public ::testing::Test {
     // Runs the renderer with the demo's pictures unless args name others.
     RenderRun render(const std::string& args, bool withPictures = true) const {
         const fs::path errPath = dir / "stderr.txt";
+        const fs::path outPath = dir / "stdout.txt";
         std::string command = std::string(RENDER_EXE) + " " + args;
         if (withPictures)
             command += " --pictures " + std::string(DATA_DIR);
-        command += " </dev/null >/dev/null 2>" + errPath.string();
+        command += " </dev/null >" + outPath.string() + " 2>" + errPath.string();
         const int raw = std::system(command.c_str());
         RenderRun run;
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         run.err = readFile(errPath);
+        run.out = readFile(outPath);
         return run;
     }
 
@@ -195,6 +198,39 @@ TEST_F(RenderCli, BadOptionsShowUsage) {
         EXPECT_NE(run.err.find("Usage:"), std::string::npos) << args;
     }
     EXPECT_FALSE(fs::exists("a.wav"));
+}
+
+TEST_F(RenderCli, HelpVersionAndMisspellings) {
+    RenderRun run = render("--help", false);
+    EXPECT_EQ(run.status, 0);
+    for (const char* option : {"--wav FILE", "--frames DIR", "--every N", "--video FILE",
+                               "--scale N", "--log FILE", "--seconds S", "--fps F",
+                               "--start-ms T0", "--audio-block B", "--pictures DIR", "--force",
+                               "--version"}) {
+        EXPECT_NE(run.out.find(option), std::string::npos) << option << "\n" << run.out;
+    }
+    EXPECT_TRUE(run.err.empty()) << run.err;
+
+    run = render("--version", false);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "queltravine-render " PROJECT_VERSION "\n");
+
+    // A near miss names the option meant; a wild guess only the one given.
+    run = render("--wavv a.wav");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("unknown option '--wavv' (did you mean '--wav'?)"), std::string::npos)
+        << run.err;
+    run = render("--frame=x --wav a.wav");
+    EXPECT_NE(run.err.find("(did you mean '--frames'?)"), std::string::npos) << run.err;
+    run = render("--colour red --wav a.wav");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("unknown option '--colour'\n"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists("a.wav"));
+
+    // The last of a repeated option counts, as it always has.
+    run = render("--seconds 5 --seconds 0.5 --wav " + (dir / "a.wav").string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readFile(dir / "a.wav").size(), 44u + 11025 * 4);
 }
 
 TEST_F(RenderCli, MissingPictureAndUnwritableOutput) {

@@ -13,10 +13,24 @@ tools/ensure-packages.sh build-essential cmake pkg-config libgtest-dev libbenchm
     clang-format libjpeg62-turbo-dev libjpeg-turbo-progs libfreetype-dev fonts-dejavu-core libpng-dev \
     libsdl2-dev libcli11-dev python3 xvfb xdotool imagemagick x11-utils openbox ffmpeg
 
+# Each stage is a preset of CMakePresets.json: `cmake --preset NAME`,
+# `cmake --build --preset NAME` and `ctest --preset NAME` reproduce it alone.
 echo "== Release build (-Werror)" >&2
-cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Release -DQUELTRAVINE_WERROR=ON >/dev/null
-cmake --build build-test -j"$jobs"
-ctest --test-dir build-test --output-on-failure -j"$jobs"
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$jobs"
+ctest --preset release -j"$jobs"
+
+echo "== Without SDL2: the renderer, the core tests and the benchmarks still build" >&2
+# pkg-config is shown only libjpeg and libpng (and zlib, which libpng needs).
+rm -rf build-nosdl-pkgconfig && mkdir build-nosdl-pkgconfig
+for module in libjpeg libpng zlib; do
+    cp "$(pkg-config --variable=pcfiledir "$module")/$module.pc" build-nosdl-pkgconfig/
+done
+configured=$(cmake --preset no-sdl 2>&1) || { echo "$configured" >&2; exit 1; }
+grep -F "SDL2 not found" <<<"$configured" >&2
+cmake --build --preset no-sdl -j"$jobs"
+test -x build-nosdl/queltravine-render && test ! -e build-nosdl/queltravine
+ctest --preset no-sdl -j"$jobs"
 
 echo "== Windows: cross build, then the demo and the renderer under Wine" >&2
 windows_started=$(date +%s)
@@ -27,19 +41,15 @@ echo "== Formatting" >&2
 git ls-files -- '*.cpp' '*.h' | xargs -r clang-format --dry-run --Werror
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer" >&2
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUELTRAVINE_WERROR=ON \
-    -DQUELTRAVINE_BENCH=OFF -DQUELTRAVINE_SANITIZE=address,undefined >/dev/null
-cmake --build build-asan -j"$jobs"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$jobs"
 # The end-to-end cases preload their own probes, which cannot go before the
 # sanitizer's runtime; they ran against the Release build above.
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE e2e
+ctest --preset asan -j"$jobs"
 
 echo "== ThreadSanitizer (the audio thread, the renderer's frame writers)" >&2
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQUELTRAVINE_WERROR=ON \
-    -DQUELTRAVINE_BENCH=OFF -DQUELTRAVINE_TOOLS=OFF -DQUELTRAVINE_SANITIZE=thread >/dev/null
-cmake --build build-tsan -j"$jobs" --target audio_output_test render_tests
-TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -L 'audio|render'
-
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j"$jobs"
+ctest --preset tsan
 
 echo "All tests passed." >&2
