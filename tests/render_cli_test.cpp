@@ -204,9 +204,8 @@ TEST_F(RenderCli, HelpVersionAndMisspellings) {
     RenderRun run = render("--help", false);
     EXPECT_EQ(run.status, 0);
     for (const char* option : {"--wav FILE", "--frames DIR", "--every N", "--video FILE",
-                               "--scale N", "--log FILE", "--seconds S", "--fps F",
-                               "--start-ms T0", "--audio-block B", "--pictures DIR", "--force",
-                               "--version"}) {
+                               "--scale N", "--log FILE", "--seconds S", "--fps F", "--start-ms T0",
+                               "--audio-block B", "--pictures DIR", "--force", "--version"}) {
         EXPECT_NE(run.out.find(option), std::string::npos) << option << "\n" << run.out;
     }
     EXPECT_TRUE(run.err.empty()) << run.err;
