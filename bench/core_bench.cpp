@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "scenes/frame_workers.h"
+#include "scenes/noise_wave.h"
 #include "scenes/scene_timeline.h"
 #include "synth/synthesiser.h"
 
@@ -55,6 +57,99 @@ void composeScene(benchmark::State& bench) {
     bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) * VirtualBackBuffer::bytes);
 }
 BENCHMARK(composeScene)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
+
+// Each kernel alone, straightforward and fast, on the same material, so the
+// ratios to each other and to the memcpy line can be read off one run.
+void kernelStraightforward(benchmark::State& bench) {
+    static Material material;
+    Pixel* back = material.back.data();
+    RandomGenerator random;
+    const int scene = static_cast<int>(bench.range(0));
+    for (auto _ : bench) {
+        switch (scene) {
+            case 0:
+                SceneTimeline::copyPictureStraightforward(back, material.pictures[0].data());
+                break;
+            case 2:
+                SceneTimeline::xorPatternStraightforward(back, material.pictures[2].data(), 12345);
+                break;
+            case 3:
+                SceneTimeline::noiseAndWaveStraightforward(back, material.pictures[3].data(),
+                                                           500000.0, &random);
+                break;
+            default:
+                SceneTimeline::flickerAndScrollerStraightforward(back, material.pictures[4].data(),
+                                                                 material.strip.data(), 6000.0);
+                break;
+        }
+        benchmark::DoNotOptimize(back);
+        benchmark::ClobberMemory();
+    }
+    bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) * VirtualBackBuffer::bytes);
+}
+BENCHMARK(kernelStraightforward)
+    ->ArgName("scene")
+    ->Arg(0)
+    ->Arg(2)
+    ->Arg(3)
+    ->Arg(4)
+    ->Unit(benchmark::kMicrosecond);
+
+void kernelFast(benchmark::State& bench) {
+    static Material material;
+    Pixel* back = material.back.data();
+    const int scene = static_cast<int>(bench.range(0));
+    for (auto _ : bench) {
+        switch (scene) {
+            case 0:
+                SceneTimeline::copyPicture(back, material.pictures[0].data());
+                break;
+            case 2:
+                SceneTimeline::xorPattern(back, material.pictures[2].data(), 12345);
+                break;
+            default:
+                SceneTimeline::flickerAndScroller(back, material.pictures[4].data(),
+                                                  material.strip.data(), 6000.0);
+                break;
+        }
+        benchmark::DoNotOptimize(back);
+        benchmark::ClobberMemory();
+    }
+    bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) * VirtualBackBuffer::bytes);
+}
+BENCHMARK(kernelFast)->ArgName("scene")->Arg(0)->Arg(2)->Arg(4)->Unit(benchmark::kMicrosecond);
+
+// Scene 3's fast path per instruction set (0 portable, 1 SSE2, 2 AVX2,
+// 3 AVX-512) and number of parts the frame is cut into.
+void noiseWaveFast(benchmark::State& bench) {
+    static Material material;
+    startFrameWorkers();
+    const auto set = static_cast<InstructionSet>(bench.range(0));
+    const int parts = static_cast<int>(bench.range(1));
+    if (set > detectedInstructionSet() || parts > frameParts()) {
+        bench.SkipWithError("not on this machine");
+        return;
+    }
+    capInstructionSet(set);
+    const int allParts = frameParts();
+    limitFrameParts(parts);
+    RandomGenerator random;
+    for (auto _ : bench) {
+        SceneTimeline::noiseAndWave(material.back.data(), material.pictures[3].data(), 500000.0,
+                                    &random);
+        benchmark::DoNotOptimize(material.back.data());
+        benchmark::ClobberMemory();
+    }
+    limitFrameParts(allParts);
+    capInstructionSet(InstructionSet::avx512);
+    bench.SetLabel(instructionSetName(set));
+    bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) * VirtualBackBuffer::bytes);
+}
+BENCHMARK(noiseWaveFast)
+    ->ArgNames({"isa", "parts"})
+    ->ArgsProduct({{0, 1, 2, 3}, {1, 2}})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 // Seconds of audio per second: the items-per-second counter reads as
 // stereo frames; divide by 22,050 for real-time factor.

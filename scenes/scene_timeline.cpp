@@ -1,5 +1,10 @@
 #include "scenes/scene_timeline.h"
 
+#include <cstring>
+
+#include "scenes/frame_workers.h"
+#include "scenes/noise_wave.h"
+
 namespace SceneTimeline {
 
 Inputs inputs;
@@ -21,46 +26,11 @@ double readClock() {
     return static_cast<double>(static_cast<int64_t>(inputs.clock()));
 }
 
-void copyPicture(const Pixel* picture) {
-    Pixel* back = inputs.backBuffer;
-    for (int i = 0; i < kScreenPixels; ++i) {
-        back[i] = picture[i];
-    }
-}
-
-// Row number XOR a per-pixel counter, ORed over the picture. Pixel 0 is left
-// alone and keeps what the previous frame put there.
-void composeXorPattern(const Pixel* picture) {
-    Pixel* back = inputs.backBuffer;
-    const auto n = static_cast<uint32_t>(truncToInt(state.frameAccumulator));
-    for (uint32_t i = 1; i < kScreenPixels; ++i) {
-        back[i] = xorPatternPixel(i, n, picture[i]);
-    }
-}
-
-// Random noise minus a sine wave, ORed over the picture. A negative
-// difference sets the high bits and lights the pixel up.
-void composeNoiseAndWave(const Pixel* picture) {
-    Pixel* back = inputs.backBuffer;
-    const double accumulator = state.frameAccumulator;
-    for (int i = 0; i < kScreenPixels; ++i) {
-        const int32_t firstDraw = random.draw();
-        const int32_t secondDraw = random.draw();
-        back[i] = noiseWavePixel(firstDraw, secondDraw, waveAt(i, accumulator), picture[i]);
-    }
-}
-
-// Picture 4 XORed on and off every frame, then the greetings strip scrolling
-// left one column per centisecond over screen rows 420 to 468.
-void composeFlickerAndScroller(const Pixel* picture) {
-    Pixel* back = inputs.backBuffer;
-    for (int i = 0; i < kScreenPixels; ++i) {
-        back[i] ^= picture[i];
-    }
-
-    // Every strip row uses the same columns, so the visible strip columns and
-    // their screen columns are worked out once per frame, in strip order.
-    const double offset = state.elapsedCentiseconds - 5500.0;
+// Strip column k lands on screen column truncToInt(k - offset) when that is
+// 1 to 639. Every strip row uses the same columns, so they are worked out
+// once per frame, in strip order.
+int visibleStripColumns(double elapsedCentiseconds) {
+    const double offset = elapsedCentiseconds - 5500.0;
     int visible = 0;
     for (int k = 0; k < GreetingsStrip::width; ++k) {
         const int32_t x = truncToInt(k - offset);
@@ -70,18 +40,98 @@ void composeFlickerAndScroller(const Pixel* picture) {
             ++visible;
         }
     }
+    return visible;
+}
 
-    constexpr int kStripTop = 420;
+constexpr int kStripTop = 420;
+
+}  // namespace
+
+void copyPictureStraightforward(Pixel* back, const Pixel* picture) {
+    for (int i = 0; i < kScreenPixels; ++i) {
+        back[i] = picture[i];
+    }
+}
+
+void copyPicture(Pixel* back, const Pixel* picture) {
+    std::memcpy(back, picture, VirtualBackBuffer::bytes);
+}
+
+// Row number XOR a per-pixel counter, ORed over the picture. Pixel 0 is left
+// alone and keeps what the previous frame put there.
+void xorPatternStraightforward(Pixel* back, const Pixel* picture, uint32_t n) {
+    for (uint32_t i = 1; i < kScreenPixels; ++i) {
+        back[i] = xorPatternPixel(i, n, picture[i]);
+    }
+}
+
+// Row by row, so the row is a constant and the division goes.
+void xorPattern(Pixel* back, const Pixel* picture, uint32_t n) {
+    for (uint32_t y = 0; y < kScreenHeight; ++y) {
+        const uint32_t rowStart = y * kScreenWidth;
+        const uint32_t counter = n + rowStart;
+        Pixel* out = back + rowStart;
+        const Pixel* in = picture + rowStart;
+        for (uint32_t x = y == 0 ? 1 : 0; x < kScreenWidth; ++x) {
+            out[x] = (y ^ (counter + x)) | in[x];
+        }
+    }
+}
+
+// Random noise minus a sine wave, ORed over the picture. A negative
+// difference sets the high bits and lights the pixel up.
+void noiseAndWaveStraightforward(Pixel* back, const Pixel* picture, double accumulator,
+                                 RandomGenerator* random) {
+    for (int i = 0; i < kScreenPixels; ++i) {
+        const int32_t firstDraw = random->draw();
+        const int32_t secondDraw = random->draw();
+        back[i] = noiseWavePixel(firstDraw, secondDraw, waveAt(i, accumulator), picture[i]);
+    }
+}
+
+void noiseAndWave(Pixel* back, const Pixel* picture, double accumulator, RandomGenerator* random) {
+    composeNoiseAndWaveFast(back, picture, accumulator, random);
+}
+
+// Picture 4 XORed on and off every frame, then the greetings strip scrolling
+// left one column per centisecond over screen rows 420 to 468.
+void flickerAndScrollerStraightforward(Pixel* back, const Pixel* picture, const Pixel* strip,
+                                       double elapsedCentiseconds) {
+    for (int i = 0; i < kScreenPixels; ++i) {
+        back[i] ^= picture[i];
+    }
+    const int visible = visibleStripColumns(elapsedCentiseconds);
     for (int r = 0; r < GreetingsStrip::height; ++r) {
         Pixel* row = back + (kStripTop + r) * kScreenWidth;
-        const Pixel* stripRow = inputs.strip + r * GreetingsStrip::width;
+        const Pixel* stripRow = strip + r * GreetingsStrip::width;
         for (int j = 0; j < visible; ++j) {
             row[visibleScreenColumn[j]] = stripRow[visibleStripColumn[j]];
         }
     }
 }
 
-}  // namespace
+// The visible strip columns are consecutive, and so are their screen
+// columns, whenever k - offset is exact (any clock reading): each strip row
+// is then one copy. Otherwise pixel by pixel.
+void flickerAndScroller(Pixel* back, const Pixel* picture, const Pixel* strip,
+                        double elapsedCentiseconds) {
+    const int visible = visibleStripColumns(elapsedCentiseconds);
+    const int firstColumn = visible > 0 ? visibleStripColumn[0] : 0;
+    const int firstX = visible > 0 ? visibleScreenColumn[0] : 0;
+    for (int j = 0; j < visible; ++j) {
+        if (visibleStripColumn[j] != firstColumn + j || visibleScreenColumn[j] != firstX + j) {
+            flickerAndScrollerStraightforward(back, picture, strip, elapsedCentiseconds);
+            return;
+        }
+    }
+    for (int i = 0; i < kScreenPixels; ++i) {
+        back[i] ^= picture[i];
+    }
+    for (int r = 0; visible > 0 && r < GreetingsStrip::height; ++r) {
+        std::memcpy(back + (kStripTop + r) * kScreenWidth + firstX,
+                    strip + r * GreetingsStrip::width + firstColumn, sizeof(Pixel) * visible);
+    }
+}
 
 int sceneFor(float elapsedSeconds) {
     const double t = elapsedSeconds;
@@ -92,6 +142,7 @@ void start() {
     state.startSeconds = static_cast<float>(readClock() * kMillisToSeconds);
     state.startCentiseconds = static_cast<float>(readClock() * kMillisToCentiseconds);
     state.frameAccumulator = 0.0f;
+    startFrameWorkers();
 }
 
 void composeFrame() {
@@ -106,22 +157,24 @@ void composeFrame() {
                                                 state.residueA + state.residueB);
 
     state.scene = sceneFor(state.elapsedSeconds);
+    Pixel* back = inputs.backBuffer;
     const Pixel* const* pictures = inputs.pictures;
     switch (state.scene) {
         case 0:
-            copyPicture(pictures[0]);
+            copyPicture(back, pictures[0]);
             break;
         case 1:
-            copyPicture(pictures[1]);
+            copyPicture(back, pictures[1]);
             break;
         case 2:
-            composeXorPattern(pictures[2]);
+            xorPattern(back, pictures[2],
+                       static_cast<uint32_t>(truncToInt(state.frameAccumulator)));
             break;
         case 3:
-            composeNoiseAndWave(pictures[3]);
+            noiseAndWave(back, pictures[3], state.frameAccumulator, &random);
             break;
         default:
-            composeFlickerAndScroller(pictures[4]);
+            flickerAndScroller(back, pictures[4], inputs.strip, state.elapsedCentiseconds);
             break;
     }
 }

@@ -51,6 +51,24 @@ void composeFrame();
 // The scene for an elapsed time in seconds.
 int sceneFor(float elapsedSeconds);
 
+// The scenes' kernels. Each *Straightforward one is a single pass over the
+// pixels in order, exactly as the effect is defined: the reference that the
+// fast kernels composeFrame uses are tested and measured against. Both
+// versions of a kernel write the same pixels and leave the generator in the
+// same state.
+void copyPictureStraightforward(Pixel* back, const Pixel* picture);
+void copyPicture(Pixel* back, const Pixel* picture);
+// n is truncToInt(frameAccumulator).
+void xorPatternStraightforward(Pixel* back, const Pixel* picture, uint32_t n);
+void xorPattern(Pixel* back, const Pixel* picture, uint32_t n);
+void noiseAndWaveStraightforward(Pixel* back, const Pixel* picture, double accumulator,
+                                 RandomGenerator* random);
+void noiseAndWave(Pixel* back, const Pixel* picture, double accumulator, RandomGenerator* random);
+void flickerAndScrollerStraightforward(Pixel* back, const Pixel* picture, const Pixel* strip,
+                                       double elapsedCentiseconds);
+void flickerAndScroller(Pixel* back, const Pixel* picture, const Pixel* strip,
+                        double elapsedCentiseconds);
+
 // Per-pixel rules of the effects, shared by the frame loops and the tests.
 
 // Scene 2: the row XOR a counter that starts at n + 1 for pixel 1 and wraps.

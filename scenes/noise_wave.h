@@ -1,0 +1,64 @@
+// The noise-and-wave scene's fast path: the frame cut into spans, each span
+// composed by the widest kernel the processor runs, spans spread over the
+// frame workers. Every pixel is what the straightforward loop gives.
+#pragma once
+
+#include <cstdint>
+
+#include "core/demo_types.h"
+
+// One stretch of pixels [begin, end) and the generator's state before the
+// first draw of pixel `begin`.
+struct NoiseWaveSpan {
+    Pixel* back;
+    const Pixel* picture;
+    int begin;
+    int end;
+    double accumulator;
+    uint32_t state;
+    bool fastSine;  // false: every lane's wave from sin
+};
+
+// The wave is truncToInt(sin(x) x -1000). A lane whose fast height lies
+// closer than this to an integer is recomputed with sin: the margin is far
+// wider than the fast sine's error (under 1e-13) and the C runtimes'
+// own (glibc: under 1 ulp; mingw-w64: about 3e-9 at most below 2^20).
+inline constexpr double kWaveGuardMargin = 1e-4;
+
+// The fast sine's argument reduction is exact below 2^25. Beyond where the C
+// runtime's own sin is trusted to be near the true sine, the wave comes from
+// sin for the whole frame: glibc reduces exactly at any size, mingw-w64 and
+// others are only measured below 2^20.
+#if defined(__GLIBC__)
+inline constexpr double kFastSineLimit = 33554432.0;  // 2^25
+#else
+inline constexpr double kFastSineLimit = 1048576.0;  // 2^20
+#endif
+
+// The kernels, widest last. `portable` is the same source one lane wide.
+enum class InstructionSet : uint8_t { portable, sse2, avx2, avx512 };
+const char* instructionSetName(InstructionSet set);
+
+// What the processor runs, capped by QUELTRAVINE_ISA (portable, sse2, avx2
+// or avx512) when that is set; decided once, at the first call.
+InstructionSet detectedInstructionSet();
+// Test and benchmark hook: use at most `cap` (never more than detected).
+void capInstructionSet(InstructionSet cap);
+InstructionSet activeInstructionSet();
+
+// Composes one span with the kernel of `set`; returns the guard's fallbacks.
+int64_t composeNoiseWaveSpan(const NoiseWaveSpan& span, InstructionSet set);
+
+// The whole frame on the frame workers; the generator is left in the state
+// the straightforward loop leaves (614,400 draws on).
+void composeNoiseAndWaveFast(Pixel* back, const Pixel* picture, double accumulator,
+                             RandomGenerator* random);
+
+// Lanes sent back to sin since the process started, for tests.
+int64_t noiseWaveGuardFallbacks();
+
+// Per instruction set: the span kernels, each in a file of its own flags.
+int64_t noiseWaveSpanPortable(const NoiseWaveSpan& span);
+int64_t noiseWaveSpanSse2(const NoiseWaveSpan& span);
+int64_t noiseWaveSpanAvx2(const NoiseWaveSpan& span);
+int64_t noiseWaveSpanAvx512(const NoiseWaveSpan& span);

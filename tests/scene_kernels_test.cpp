@@ -1,0 +1,223 @@
+// The fast scene kernels against the straightforward loops, pixel for pixel
+// and generator state for generator state, with every instruction set this
+// processor runs forced in turn.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "scenes/frame_workers.h"
+#include "scenes/noise_wave.h"
+#include "scenes/scene_timeline.h"
+
+namespace {
+
+std::vector<Pixel> patternedPicture(uint32_t seed) {
+    RandomGenerator noise{seed};
+    std::vector<Pixel> picture(kScreenPixels);
+    for (Pixel& p : picture)
+        p = 0xFF000000u | static_cast<uint32_t>(noise.draw()) << 9 |
+            static_cast<uint32_t>(noise.draw() & 0x10F);
+    return picture;
+}
+
+// The first differing pixel, or -1.
+int firstDifference(const std::vector<Pixel>& a, const std::vector<Pixel>& b) {
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i])
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::vector<InstructionSet> runnableSets() {
+    std::vector<InstructionSet> sets;
+    for (InstructionSet set : {InstructionSet::portable, InstructionSet::sse2, InstructionSet::avx2,
+                               InstructionSet::avx512}) {
+        if (set <= detectedInstructionSet())
+            sets.push_back(set);
+    }
+    return sets;
+}
+
+class NoiseWaveKernels : public ::testing::Test {
+  protected:
+    void TearDown() override { capInstructionSet(InstructionSet::avx512); }
+
+    // One frame both ways from the same generator state; the pixels and the
+    // state afterwards must agree.
+    void expectSameFrame(double accumulator, uint32_t state) {
+        std::vector<Pixel> expected(kScreenPixels, 0x5A5A5A5Au);
+        std::vector<Pixel> fast(kScreenPixels, 0xA5A5A5A5u);
+        RandomGenerator straight{state};
+        SceneTimeline::noiseAndWaveStraightforward(expected.data(), picture.data(), accumulator,
+                                                   &straight);
+        RandomGenerator jumped{state};
+        SceneTimeline::noiseAndWave(fast.data(), picture.data(), accumulator, &jumped);
+        const int at = firstDifference(expected, fast);
+        EXPECT_EQ(at, -1) << "accumulator " << accumulator << " state " << state << " pixel " << at
+                          << " with " << instructionSetName(activeInstructionSet());
+        EXPECT_EQ(jumped.state, straight.state) << accumulator;
+    }
+
+    std::vector<Pixel> picture = patternedPicture(7);
+};
+
+TEST_F(NoiseWaveKernels, EveryInstructionSetMatchesTheStraightforwardLoop) {
+    startFrameWorkers();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double accumulators[] = {
+        0.0,         1.0,        -0.25,       999.5,      1000.0,
+        -1000.0,     1e6,        -777777.0,   1048576.0,  1048576.0 - 308,
+        16777216.0,  16777217.0, -16777216.0, 33554432.0, 3e7,
+        1e12,        1e30,       -1e300,      inf,        -inf,
+        std::nan("")};
+    for (InstructionSet set : runnableSets()) {
+        capInstructionSet(set);
+        ASSERT_EQ(activeInstructionSet(), set);
+        for (const double accumulator : accumulators)
+            expectSameFrame(accumulator, 1);
+        // Generator states from the middle of a run.
+        expectSameFrame(531359.0, 0xDEADBEEFu);
+        expectSameFrame(-3.5, 0xFFFFFFFFu);
+    }
+}
+
+// Accumulators the show really reaches, and many more: each a float, as
+// the timeline stores it.
+TEST_F(NoiseWaveKernels, ManyFramesOfAccumulators) {
+    startFrameWorkers();
+    RandomGenerator pick{12345};
+    uint32_t state = 1;
+    for (int frame = 0; frame < 24; ++frame) {
+        const int scale = frame % 4;  // up to 2^26: past every fast-sine limit
+        const double magnitude = std::ldexp(static_cast<double>(pick.draw()), 11 * scale - 4);
+        const double accumulator = static_cast<float>(frame % 2 == 0 ? magnitude : -magnitude);
+        expectSameFrame(accumulator, state);
+        state = state * 2891336453u + static_cast<uint32_t>(frame);
+    }
+}
+
+TEST_F(NoiseWaveKernels, GuardFallsBackToSinNearIntegerHeights) {
+    // A lane falls back when its height lies within 1e-4 of an integer: a
+    // couple of hundred lanes in a frame. Search for a frame where it happens
+    // and check that frame with the widest kernel.
+    double found = std::nan("");
+    for (double accumulator = 0; accumulator < 64 && std::isnan(found); accumulator += 1) {
+        const int64_t before = noiseWaveGuardFallbacks();
+        std::vector<Pixel> out(kScreenPixels);
+        RandomGenerator random;
+        SceneTimeline::noiseAndWave(out.data(), picture.data(), accumulator, &random);
+        if (noiseWaveGuardFallbacks() > before)
+            found = accumulator;
+    }
+    ASSERT_FALSE(std::isnan(found)) << "the guard never fell back";
+    const int64_t before = noiseWaveGuardFallbacks();
+    expectSameFrame(found, 1);
+    EXPECT_GT(noiseWaveGuardFallbacks(), before);
+
+    // The wave at pixel 0 of accumulator 0 is sin(0) = 0 exactly: always
+    // inside the margin, always recomputed.
+    NoiseWaveSpan span{};
+    std::vector<Pixel> out(16);
+    span.back = out.data();
+    span.picture = picture.data();
+    span.begin = 0;
+    span.end = 16;
+    span.state = 1;
+    span.fastSine = true;
+    for (InstructionSet set : runnableSets())
+        EXPECT_GE(composeNoiseWaveSpan(span, set), 1) << instructionSetName(set);
+}
+
+// Spans that start anywhere, with lengths that leave a tail, jump the
+// generator to their own start.
+TEST_F(NoiseWaveKernels, SpansCutAnywhereMakeTheSameFrame) {
+    std::vector<Pixel> expected(kScreenPixels);
+    RandomGenerator straight{99};
+    SceneTimeline::noiseAndWaveStraightforward(expected.data(), picture.data(), 4321.0, &straight);
+    const int cuts[] = {0, 1, 17, 1000, 1001, 153600, 307183, kScreenPixels};
+    for (InstructionSet set : runnableSets()) {
+        std::vector<Pixel> fast(kScreenPixels, 0);
+        for (size_t c = 0; c + 1 < std::size(cuts); ++c) {
+            RandomGenerator atCut{99};
+            for (int i = 0; i < cuts[c]; ++i) {
+                atCut.draw();
+                atCut.draw();
+            }
+            const NoiseWaveSpan span{fast.data(), picture.data(), cuts[c], cuts[c + 1],
+                                     4321.0,      atCut.state,    true};
+            composeNoiseWaveSpan(span, set);
+        }
+        EXPECT_EQ(firstDifference(expected, fast), -1) << instructionSetName(set);
+    }
+}
+
+// The frame on one part and on every part the machine has; run under
+// ThreadSanitizer too.
+TEST(FrameWorkers, OnePartOrManyMakeTheSameFrame) {
+    startFrameWorkers();
+    const std::vector<Pixel> picture = patternedPicture(3);
+    std::vector<Pixel> expected(kScreenPixels);
+    RandomGenerator straight;
+    SceneTimeline::noiseAndWaveStraightforward(expected.data(), picture.data(), 77.0, &straight);
+    const int most = frameParts();
+    for (int parts = 1; parts <= most; ++parts) {
+        limitFrameParts(parts);
+        for (int frame = 0; frame < 20; ++frame) {
+            std::vector<Pixel> fast(kScreenPixels, 0);
+            RandomGenerator random;
+            SceneTimeline::noiseAndWave(fast.data(), picture.data(), 77.0, &random);
+            ASSERT_EQ(firstDifference(expected, fast), -1) << parts << " parts, frame " << frame;
+            ASSERT_EQ(random.state, straight.state);
+        }
+    }
+    limitFrameParts(most);
+
+    // Every part runs once per call, whatever the count.
+    struct Counts {
+        int calls[64] = {};
+    } counts;
+    runFrameParts(
+        [](void* context, int part, int) { ++static_cast<Counts*>(context)->calls[part]; },
+        &counts);
+    for (int part = 0; part < most; ++part)
+        EXPECT_EQ(counts.calls[part], 1) << part;
+}
+
+TEST(XorPatternKernel, MatchesTheStraightforwardLoop) {
+    const std::vector<Pixel> picture = patternedPicture(5);
+    for (const uint32_t n :
+         {0u, 1u, 639u, 123456789u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu, 0xFFFFFFFFu - 307199u}) {
+        std::vector<Pixel> expected(kScreenPixels, 0x13572468u);
+        std::vector<Pixel> fast = expected;
+        SceneTimeline::xorPatternStraightforward(expected.data(), picture.data(), n);
+        SceneTimeline::xorPattern(fast.data(), picture.data(), n);
+        EXPECT_EQ(firstDifference(expected, fast), -1) << n;
+        EXPECT_EQ(fast[0], 0x13572468u);  // pixel 0 keeps the previous frame's value
+    }
+}
+
+TEST(FlickerAndScrollerKernel, MatchesTheStraightforwardLoop) {
+    const std::vector<Pixel> picture = patternedPicture(11);
+    std::vector<Pixel> strip(GreetingsStrip::pixels);
+    for (int i = 0; i < GreetingsStrip::pixels; ++i)
+        strip[i] = 0x80000000u | static_cast<uint32_t>(i);
+    // Strip on screen, at its edges, gone, and far beyond any real clock
+    // (where k - offset is no longer exact and columns repeat).
+    for (const double elapsed : {5500.0, 5500.25, 5500.75, 4861.0, 4860.5, 6000.7, 10953.0, 10953.5,
+                                 11000.0, 0.0, -1e8, 4.3e8, 1e17 + 3, -1e17, 1e300}) {
+        std::vector<Pixel> expected = patternedPicture(13);
+        std::vector<Pixel> fast = expected;
+        for (int frame = 0; frame < 2; ++frame) {
+            SceneTimeline::flickerAndScrollerStraightforward(expected.data(), picture.data(),
+                                                             strip.data(), elapsed);
+            SceneTimeline::flickerAndScroller(fast.data(), picture.data(), strip.data(), elapsed);
+        }
+        EXPECT_EQ(firstDifference(expected, fast), -1) << elapsed;
+    }
+}
+
+}  // namespace
