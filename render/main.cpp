@@ -57,8 +57,16 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
     }
     const bool video = !options.videoPath.empty();
     if (video) {
-        startVideoEncoder(options.videoPath, static_cast<int>(options.scale), schedule.fps,
-                          wavForVideo);
+        VideoSettings settings;
+        settings.path = options.videoPath;
+        settings.scale = static_cast<int>(options.scale);
+        settings.fps = schedule.fps;
+        settings.lossless = options.lossless;
+        if (options.crf >= 0)
+            settings.crf = static_cast<int>(options.crf);
+        if (!options.preset.empty())
+            settings.preset = options.preset;
+        startVideoEncoder(settings, wavForVideo);
     }
 
     restartAudio(schedule.audioBlockBytes);

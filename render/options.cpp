@@ -118,6 +118,21 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
                    "with --video, enlarge frames N times, 1 to 8 (nearest neighbour)")
         ->type_name("N")
         ->group(outputs);
+    app.add_flag("--lossless", options.lossless,
+                 "with --video: FFV1 and FLAC in a .mkv, every pixel and sample kept")
+        ->group(outputs);
+    WholeNumber crf{"--crf", 0, 51, kDefaultVideoCrf};
+    app.add_option("--crf", crf.text,
+                   "with an H.264 --video, the quality: 0 to 51, lower is better (default " +
+                       std::to_string(kDefaultVideoCrf) + ")")
+        ->type_name("N")
+        ->group(outputs);
+    app.add_option("--preset", options.preset,
+                   std::string("with an H.264 --video, libx264's speed preset, ultrafast to "
+                               "placebo (default ") +
+                       kDefaultVideoPreset + ")")
+        ->type_name("NAME")
+        ->group(outputs);
     app.add_option("--log", options.logPath,
                    "one line per frame: clock, elapsed time, residues, accumulator, scene")
         ->type_name("FILE")
@@ -161,13 +176,14 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
         usageError(app, e.what());
     }
 
-    for (const char* name : {"--wav", "--frames", "--video", "--log", "--pictures", "--seconds",
-                             "--every", "--scale", "--fps", "--start-ms", "--audio-block"}) {
+    for (const char* name :
+         {"--wav", "--frames", "--video", "--log", "--pictures", "--seconds", "--every", "--scale",
+          "--crf", "--preset", "--fps", "--start-ms", "--audio-block"}) {
         const CLI::Option* option = app.get_option(name);
         if (option->count() > 0 && option->results().back().empty())
             usageError(app, std::string("option '") + name + "' needs a value");
     }
-    for (WholeNumber* number : {&every, &scale, &fps, &startMs, &audioBlock}) {
+    for (WholeNumber* number : {&every, &scale, &crf, &fps, &startMs, &audioBlock}) {
         if (number->text.empty())
             continue;
         if (!parseInteger(number->text.c_str(), number->low, number->high, &number->value)) {
@@ -178,6 +194,21 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
     }
     options.every = every.value;
     options.scale = scale.value;
+    options.crf = crf.text.empty() ? -1 : crf.value;
+    if (!options.preset.empty() && !isVideoPreset(options.preset)) {
+        usageError(app, "'" + options.preset +
+                            "' is not a preset of libx264 (ultrafast, superfast, veryfast, "
+                            "faster, fast, medium, slow, slower, veryslow, placebo)");
+    }
+    if (options.lossless) {
+        if (options.videoPath.empty())
+            usageError(app, "--lossless goes with --video");
+        if (options.crf >= 0 || !options.preset.empty())
+            usageError(app, "--crf and --preset are for H.264, not --lossless");
+        const std::string& path = options.videoPath;
+        if (path.size() < 4 || !std::equal(path.end() - 4, path.end(), ".mkv"))
+            usageError(app, "--lossless writes FFV1 and FLAC, which need a .mkv file");
+    }
     options.schedule.fps = static_cast<int32_t>(fps.value);
     options.schedule.startMs = static_cast<uint32_t>(startMs.value);
     options.schedule.audioBlockBytes = static_cast<int32_t>(audioBlock.value);

@@ -15,6 +15,9 @@ struct RenderOptions {
     std::string picturesDir;
     int64_t every = 1;
     int64_t scale = 1;
+    bool lossless = false;
+    int64_t crf = -1;  // -1: the default
+    std::string preset;
     int64_t lengthMicros = 110'000'000;
     RenderSchedule schedule;
     bool force = false;

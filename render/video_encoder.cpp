@@ -46,12 +46,37 @@ bool hasVideoCodecDefaults(const std::string& path) {
     return ext == ".mp4" || ext == ".mov" || ext == ".mkv" || ext == ".m4v";
 }
 
+bool isVideoPreset(const std::string& name) {
+    for (const char* preset : {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium",
+                               "slow", "slower", "veryslow", "placebo"}) {
+        if (name == preset)
+            return true;
+    }
+    return false;
+}
+
+std::vector<std::string> videoCodecArguments(const VideoSettings& settings) {
+    if (settings.lossless) {
+        // The audio stays at the synthesiser's own rate, sample for sample.
+        return {"-c:v",    "ffv1", "-level",   "3",    "-g",   "1",
+                "-slices", "4",    "-pix_fmt", "bgr0", "-c:a", "flac"};
+    }
+    std::vector<std::string> args;
+    if (hasVideoCodecDefaults(settings.path)) {
+        args = {
+            "-c:v",     "libx264", "-preset", settings.preset, "-crf", std::to_string(settings.crf),
+            "-pix_fmt", "yuv420p", "-c:a",    "aac",           "-b:a", "192k"};
+    }
+    args.insert(args.end(), {"-ar", "48000"});
+    return args;
+}
+
 #ifdef _WIN32
 
 const char* videoUnavailableReason() {
     return "--video is not available in the Windows build: write --frames and --wav, then encode";
 }
-void startVideoEncoder(const std::string&, int, int32_t, const std::string&) {}
+void startVideoEncoder(const VideoSettings&, const std::string&) {}
 void encodeVideoFrame(const Pixel*) {}
 void finishVideoEncoder() {}
 
@@ -92,24 +117,18 @@ const char* videoUnavailableReason() {
     return nullptr;
 }
 
-void startVideoEncoder(const std::string& videoPath, int scale, int32_t fps,
-                       const std::string& wavPath) {
+void startVideoEncoder(const VideoSettings& settings, const std::string& wavPath) {
+    const int scale = settings.scale;
     const std::string size =
         std::to_string(kScreenWidth * scale) + "x" + std::to_string(kScreenHeight * scale);
-    const std::string rate = std::to_string(fps);
-    const std::string output = partialName(videoPath);
+    const std::string rate = std::to_string(settings.fps);
+    const std::string output = partialName(settings.path);
     std::vector<std::string> args = {
         "ffmpeg",     "-hide_banner", "-loglevel", "error",  "-nostdin",    "-y",
         "-f",         "rawvideo",     "-pix_fmt",  "bgr0",   "-video_size", size,
         "-framerate", rate,           "-i",        "pipe:0", "-i",          wavPath};
-    if (hasVideoCodecDefaults(videoPath)) {
-        for (const char* arg : {"-c:v", "libx264", "-preset", "medium", "-crf", "16", "-pix_fmt",
-                                "yuv420p", "-c:a", "aac", "-b:a", "192k"}) {
-            args.emplace_back(arg);
-        }
-    }
-    for (const char* arg : {"-ar", "48000"})
-        args.emplace_back(arg);
+    const std::vector<std::string> codec = videoCodecArguments(settings);
+    args.insert(args.end(), codec.begin(), codec.end());
     args.push_back(output);
 
     int pipeEnds[2];
@@ -132,7 +151,7 @@ void startVideoEncoder(const std::string& videoPath, int scale, int32_t fps,
     encoderInput = ::fdopen(pipeEnds[1], "wb");
     if (encoderInput == nullptr)
         failRender(std::string("cannot start ffmpeg: ") + std::strerror(errno));
-    encodedPath = videoPath;
+    encodedPath = settings.path;
     encoderScale = scale;
     if (scale > 1)
         scaledFrame.resize(static_cast<size_t>(kScreenPixels) * scale * scale);

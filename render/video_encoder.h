@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/demo_types.h"
 
@@ -11,11 +12,29 @@
 // PATH), or null when it can.
 const char* videoUnavailableReason();
 
-// Starts ffmpeg writing the partial name of videoPath from frames enlarged
-// `scale` times at `fps` and the audio in wavPath. Fails the render when it
-// cannot start.
-void startVideoEncoder(const std::string& videoPath, int scale, int32_t fps,
-                       const std::string& wavPath);
+// The H.264 defaults, measured on the whole show against lossless frames
+// (see the README): quality no worse than the slower settings they replace.
+inline constexpr int kDefaultVideoCrf = 16;
+inline constexpr const char* kDefaultVideoPreset = "medium";
+
+struct VideoSettings {
+    std::string path;
+    int scale = 1;
+    int32_t fps = 60;
+    // FFV1 video (the frames' own RGB) and FLAC audio (the synthesiser's own
+    // 22050 Hz) in Matroska: an archival master that keeps every bit.
+    bool lossless = false;
+    // For the H.264 extensions: libx264's constant rate factor and preset.
+    int crf = kDefaultVideoCrf;
+    std::string preset = kDefaultVideoPreset;
+};
+
+// One of libx264's preset names, ultrafast to placebo.
+bool isVideoPreset(const std::string& name);
+
+// Starts ffmpeg writing the partial name of settings.path from frames and
+// the audio in wavPath. Fails the render when it cannot start.
+void startVideoEncoder(const VideoSettings& settings, const std::string& wavPath);
 // Hands one 640x480 frame to the encoder, enlarged as asked.
 void encodeVideoFrame(const Pixel* frame);
 // Closes the pipe, waits for ffmpeg and renames its output; fails the render
@@ -28,3 +47,6 @@ void scaleFrame(const Pixel* frame, int scale, Pixel* scaled);
 
 // True for the extensions that get H.264 and AAC rather than ffmpeg's choice.
 bool hasVideoCodecDefaults(const std::string& path);
+
+// The encoder's arguments after the two inputs, up to the output name.
+std::vector<std::string> videoCodecArguments(const VideoSettings& settings);

@@ -1,7 +1,7 @@
 // A pool of worker threads started once, over which one frame's work is cut
 // into parts: one part per core, the calling thread taking the first. No
-// thread is made and nothing is allocated per frame; the hand-over is two
-// atomic counters. The work is complete when runFrameParts returns.
+// thread is made and nothing is allocated per frame; the only lock is the
+// hand-over's. The work is complete when runFrameParts returns.
 #pragma once
 
 // Part `part` of `parts`; the same job is called once for each part.
