@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/frame_copy.h"
 #include "scenes/frame_workers.h"
 #include "scenes/noise_wave.h"
 #include "scenes/scene_timeline.h"
@@ -165,6 +166,21 @@ void fillAudio(benchmark::State& bench) {
                            benchmark::Counter::kIsRate);
 }
 BENCHMARK(fillAudio)->Unit(benchmark::kMillisecond);
+
+// What uploadFrame does: the frame row by row into a surface whose rows may
+// be longer (pitch in pixels: 640, or a padded 704).
+void uploadRows(benchmark::State& bench) {
+    std::vector<Pixel> from(kScreenPixels, 0x12345678u);
+    const auto pitch = static_cast<int32_t>(bench.range(0));
+    std::vector<Pixel> surface(static_cast<size_t>(pitch) * kScreenHeight);
+    for (auto _ : bench) {
+        copyFrameRows(from.data(), surface.data(), pitch);
+        benchmark::DoNotOptimize(surface.data());
+        benchmark::ClobberMemory();
+    }
+    bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) * VirtualBackBuffer::bytes);
+}
+BENCHMARK(uploadRows)->ArgName("pitch")->Arg(640)->Arg(704)->Unit(benchmark::kMicrosecond);
 
 // The bandwidth line: one plain copy of a frame.
 void copyFrame(benchmark::State& bench) {

@@ -267,4 +267,47 @@ TEST_F(RenderCli, EncodesVideoWithFfmpeg) {
     EXPECT_FALSE(fs::exists(dir / "demo.partial.mp4"));
 }
 
+// The archival master gives back every pixel of the frames and every sample
+// of the synthesiser.
+TEST_F(RenderCli, LosslessVideoKeepsEveryPixelAndSample) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    const fs::path video = dir / "master.mkv";
+    const fs::path wav = dir / "a.wav";
+    const fs::path frames = dir / "frames";
+    RenderRun run = render("--seconds 7 --fps 4 --lossless --video " + video.string() + " --wav " +
+                           wav.string() + " --frames " + frames.string());
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    const fs::path pixels = dir / "pixels.raw";
+    const fs::path samples = dir / "samples.raw";
+    const std::string decode = "ffmpeg -v error -i " + video.string() +
+                               " -f rawvideo -pix_fmt bgr0 " + pixels.string() +
+                               " -f s16le -c:a pcm_s16le " + samples.string();
+    ASSERT_EQ(std::system(decode.c_str()), 0);
+    const std::string decoded = readFile(pixels);
+    ASSERT_EQ(decoded.size(), 28u * kScreenPixels * 4);
+    // Frame 27 is the credits at 6.75 s; its PNG holds the same pixels.
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, (frames / "frame-000027.png").c_str()));
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<Pixel> expected(kScreenPixels);
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, expected.data(), 0, nullptr));
+    const auto* got = reinterpret_cast<const uint32_t*>(decoded.data()) + 27 * kScreenPixels;
+    for (int i = 0; i < kScreenPixels; ++i)
+        ASSERT_EQ(got[i] & 0xFFFFFF, expected[i] & 0xFFFFFF) << i;
+    const std::string audio = readFile(wav);
+    EXPECT_EQ(readFile(samples), audio.substr(44));
+
+    for (const char* args :
+         {"--lossless --video a.mp4", "--lossless --wav a.wav", "--lossless --crf 10 --video a.mkv",
+          "--preset quick --video a.mp4", "--crf 52 --video a.mp4"}) {
+        run = render(args);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_NE(run.err.find("Usage:"), std::string::npos) << args;
+    }
+}
+
 }  // namespace

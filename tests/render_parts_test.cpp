@@ -113,6 +113,45 @@ TEST(FrameFiles, NamesKeepTheFrameIndex) {
     EXPECT_EQ(frameFileName(1234567), "frame-1234567.png");
 }
 
+TEST(VideoSettings, CodecArgumentsFollowTheChoices) {
+    VideoSettings settings;
+    settings.path = "show.MP4";
+    const std::vector<std::string> h264 = videoCodecArguments(settings);
+    const auto has = [](const std::vector<std::string>& args, const std::string& name,
+                        const std::string& value) {
+        for (size_t i = 0; i + 1 < args.size(); ++i) {
+            if (args[i] == name)
+                return args[i + 1] == value;
+        }
+        return false;
+    };
+    EXPECT_TRUE(has(h264, "-c:v", "libx264"));
+    EXPECT_TRUE(has(h264, "-crf", std::to_string(kDefaultVideoCrf)));
+    EXPECT_TRUE(has(h264, "-preset", kDefaultVideoPreset));
+    EXPECT_TRUE(has(h264, "-ar", "48000"));
+
+    settings.crf = 0;
+    settings.preset = "veryslow";
+    EXPECT_TRUE(has(videoCodecArguments(settings), "-crf", "0"));
+    EXPECT_TRUE(has(videoCodecArguments(settings), "-preset", "veryslow"));
+
+    // Other extensions: ffmpeg's own codecs, still at 48 kHz.
+    settings.path = "show.webm";
+    EXPECT_EQ(videoCodecArguments(settings), (std::vector<std::string>{"-ar", "48000"}));
+
+    // The master keeps the RGB frames and the 22050 Hz samples.
+    settings.path = "show.mkv";
+    settings.lossless = true;
+    const std::vector<std::string> master = videoCodecArguments(settings);
+    EXPECT_TRUE(has(master, "-c:v", "ffv1"));
+    EXPECT_TRUE(has(master, "-pix_fmt", "bgr0"));
+    EXPECT_TRUE(has(master, "-c:a", "flac"));
+    EXPECT_FALSE(has(master, "-ar", "48000"));
+
+    EXPECT_TRUE(isVideoPreset("ultrafast"));
+    EXPECT_FALSE(isVideoPreset("Medium"));
+}
+
 TEST(FrameFiles, ScaleRepeatsEachPixel) {
     std::vector<Pixel> frame(kScreenPixels);
     for (int i = 0; i < kScreenPixels; ++i)
