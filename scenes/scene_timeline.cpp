@@ -47,8 +47,11 @@ constexpr int kStripTop = 420;
 
 // Whole-word loops that the compiler vectorises by itself: on Linux x86-64
 // they are built three times and the loader picks the widest the processor
-// runs (the Windows loader cannot pick, so there they stay at SSE2).
-#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__) && !defined(__clang__)
+// runs (the Windows loader cannot pick, so there they stay at SSE2). Not
+// under ThreadSanitizer, whose instrumented resolver would run before its
+// runtime is up.
+#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__) && !defined(__clang__) && \
+    !defined(__SANITIZE_THREAD__)
 #define QUELTRAVINE_WIDEST_CLONE __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define QUELTRAVINE_WIDEST_CLONE
