@@ -7,6 +7,7 @@
 
 #include "scenes/frame_workers.h"
 #include "scenes/noise_wave_kernel.h"
+#include "scenes/scene_timeline.h"
 
 namespace {
 
@@ -92,20 +93,44 @@ InstructionSet activeInstructionSet() {
     return active;
 }
 
+int32_t waveFromSin(double x) {
+    return truncToInt(std::sin(x) * -1000.0);
+}
+
 int64_t composeNoiseWaveSpan(const NoiseWaveSpan& span, InstructionSet set) {
+    int64_t fallbacks = 0;
+    int lanes = 1;
 #if defined(__x86_64__) || defined(_M_X64)
     switch (set) {
         case InstructionSet::avx512:
-            return noiseWaveSpanAvx512(span);
+            fallbacks = noiseWaveSpanAvx512(span);
+            lanes = 16;
+            break;
         case InstructionSet::avx2:
-            return noiseWaveSpanAvx2(span);
+            fallbacks = noiseWaveSpanAvx2(span);
+            lanes = 8;
+            break;
         case InstructionSet::sse2:
-            return noiseWaveSpanSse2(span);
+            fallbacks = noiseWaveSpanSse2(span);
+            lanes = 4;
+            break;
         default:
+            fallbacks = noiseWaveSpanPortable(span);
             break;
     }
+#else
+    fallbacks = noiseWaveSpanPortable(span);
 #endif
-    return noiseWaveSpanPortable(span);
+    // The last pixels, fewer than one chunk, as the straightforward loop does them.
+    const int tail = span.begin + (span.end - span.begin) / lanes * lanes;
+    RandomGenerator random{jumpGenerator(span.state, 2 * static_cast<uint64_t>(tail - span.begin))};
+    for (int i = tail; i < span.end; ++i) {
+        const int32_t firstDraw = random.draw();
+        const int32_t secondDraw = random.draw();
+        span.back[i] = SceneTimeline::noiseWavePixel(
+            firstDraw, secondDraw, SceneTimeline::waveAt(i, span.accumulator), span.picture[i]);
+    }
+    return fallbacks;
 }
 
 void composeNoiseAndWaveFast(Pixel* back, const Pixel* picture, double accumulator,
@@ -121,7 +146,8 @@ void composeNoiseAndWaveFast(Pixel* back, const Pixel* picture, double accumulat
     job.frame.fastSine = std::fabs(accumulator) + 308.0 < kFastSineLimit;
     job.set = activeInstructionSet();
     runFrameParts(composePart, &job);
-    random->state = jumpGenerator(random->state, 2 * static_cast<uint64_t>(kScreenPixels));
+    constexpr GeneratorStep kFrame = generatorStep(2 * static_cast<uint64_t>(kScreenPixels));
+    random->state = random->state * kFrame.multiplier + kFrame.increment;
 }
 
 int64_t noiseWaveGuardFallbacks() {

@@ -54,7 +54,12 @@ void composeNoiseAndWaveFast(Pixel* back, const Pixel* picture, double accumulat
 // Lanes sent back to sin since the process started, for tests.
 int64_t noiseWaveGuardFallbacks();
 
+// The wave of one pixel from the C runtime's sin, as the straightforward
+// loop takes it; for the lanes the kernels send back.
+int32_t waveFromSin(double x);
+
 // Per instruction set: the span kernels, each in a file of its own flags.
+// Each composes the whole chunks of its lane count from span.begin.
 int64_t noiseWaveSpanPortable(const NoiseWaveSpan& span);
 int64_t noiseWaveSpanSse2(const NoiseWaveSpan& span);
 int64_t noiseWaveSpanAvx2(const NoiseWaveSpan& span);

@@ -110,7 +110,7 @@ void fastSine(const typename Lanes<W>::F64& x, typename Lanes<W>::F64* sine) {
 
 // The generator's state after `steps` draws from `state`: an LCG's k-step map
 // is again an LCG, state x A^k + C_k.
-inline uint32_t jumpGenerator(uint32_t state, uint64_t steps) {
+constexpr uint32_t jumpGenerator(uint32_t state, uint64_t steps) {
     uint32_t multiplier = 214013u;
     uint32_t increment = 2531011u;
     while (steps != 0) {
@@ -124,15 +124,19 @@ inline uint32_t jumpGenerator(uint32_t state, uint64_t steps) {
 }
 
 // The multiplier and increment of `steps` draws.
-inline void generatorStep(uint64_t steps, uint32_t* multiplier, uint32_t* increment) {
-    *increment = jumpGenerator(0, steps);
-    *multiplier = jumpGenerator(1, steps) - *increment;
+struct GeneratorStep {
+    uint32_t multiplier;
+    uint32_t increment;
+};
+constexpr GeneratorStep generatorStep(uint64_t steps) {
+    return {jumpGenerator(1, steps) - jumpGenerator(0, steps), jumpGenerator(0, steps)};
 }
 
-// Pixels [begin, end) of the scene; `state` is the generator's state before
-// the first draw of pixel `begin`. kFastSine is false when the frame's
-// arguments are beyond the fast argument reduction: the wave then comes from
-// sin for every lane. Returns how many lanes the guard sent back to sin.
+// The whole chunks of W pixels from `begin` (the caller does what is left
+// before `end`); `state` is the generator's state before the first draw of
+// pixel `begin`. kFastSine is false when the frame's arguments are beyond
+// the fast argument reduction: the wave then comes from sin for every lane.
+// Returns how many lanes the guard sent back to sin.
 template <int W, bool kFastSine>
 int64_t noiseWaveLanes(const NoiseWaveSpan& span) {
     using L = Lanes<W>;
@@ -142,9 +146,10 @@ int64_t noiseWaveLanes(const NoiseWaveSpan& span) {
         laneState[j] = jumpGenerator(span.state, 2 * static_cast<uint64_t>(j));
         laneIndex[j] = j;
     }
-    uint32_t a1 = 0, c1 = 0, aW = 0, cW = 0;
-    generatorStep(1, &a1, &c1);
-    generatorStep(2 * W, &aW, &cW);
+    constexpr GeneratorStep kOne = generatorStep(1);
+    constexpr GeneratorStep kPastLanes = generatorStep(2 * W);
+    constexpr uint32_t a1 = kOne.multiplier, c1 = kOne.increment;
+    constexpr uint32_t aW = kPastLanes.multiplier, cW = kPastLanes.increment;
 
     int64_t fallbacks = 0;
     const double accumulator = span.accumulator;
@@ -193,14 +198,14 @@ int64_t noiseWaveLanes(const NoiseWaveSpan& span) {
             if (anyLane<W>(close)) {
                 for (int j = 0; j < W; ++j) {
                     if (std::fabs(distance[j]) < kWaveGuardMargin) {
-                        wave[j] = truncToInt(std::sin(x[j]) * -1000.0);
+                        wave[j] = waveFromSin(x[j]);
                         ++fallbacks;
                     }
                 }
             }
         } else {
             for (int j = 0; j < W; ++j)
-                wave[j] = truncToInt(std::sin(x[j]) * -1000.0);
+                wave[j] = waveFromSin(x[j]);
         }
 
         typename L::U32 picture;
@@ -209,16 +214,6 @@ int64_t noiseWaveLanes(const NoiseWaveSpan& span) {
         std::memcpy(span.back + i, &pixels, sizeof pixels);
     }
 
-    // What is left over (fewer than W pixels) pixel by pixel.
-    RandomGenerator random{jumpGenerator(span.state, 2 * static_cast<uint64_t>(i - span.begin))};
-    for (; i < span.end; ++i) {
-        const int32_t firstDraw = random.draw();
-        const int32_t secondDraw = random.draw();
-        const int32_t wave = truncToInt(std::sin(i * 0.001 + accumulator) * -1000.0);
-        const int32_t noise = secondDraw % (firstDraw % 240 + 10);
-        span.back[i] =
-            (static_cast<uint32_t>(noise) - static_cast<uint32_t>(wave)) | span.picture[i];
-    }
     return fallbacks;
 }
 
