@@ -57,9 +57,41 @@ constexpr int kStripTop = 420;
 #define QUELTRAVINE_WIDEST_CLONE
 #endif
 
-QUELTRAVINE_WIDEST_CLONE void xorPictureOnto(Pixel* back, const Pixel* picture) {
-    for (int i = 0; i < kScreenPixels; ++i) {
+QUELTRAVINE_WIDEST_CLONE void xorSpanOnto(Pixel* back, const Pixel* picture, int count) {
+    for (int i = 0; i < count; ++i) {
         back[i] ^= picture[i];
+    }
+}
+
+// Scene 4's fast frame: a band of rows, each XORed and then given its strip
+// pixels, while the row is still in the cache. Strip pixels replace what is
+// under them, so those are not XORed at all.
+struct ScrollerFrame {
+    Pixel* back;
+    const Pixel* picture;
+    const Pixel* strip;
+    int firstColumn;
+    int firstX;
+    int visible;
+};
+
+void flickerAndScrollerPart(void* context, int part, int parts) {
+    const ScrollerFrame& f = *static_cast<const ScrollerFrame*>(context);
+    const int firstRow = kScreenHeight * part / parts;
+    const int endRow = kScreenHeight * (part + 1) / parts;
+    for (int y = firstRow; y < endRow; ++y) {
+        Pixel* row = f.back + y * kScreenWidth;
+        const Pixel* pictureRow = f.picture + y * kScreenWidth;
+        const int r = y - kStripTop;
+        if (f.visible == 0 || r < 0 || r >= GreetingsStrip::height) {
+            xorSpanOnto(row, pictureRow, kScreenWidth);
+            continue;
+        }
+        const int endX = f.firstX + f.visible;
+        xorSpanOnto(row, pictureRow, f.firstX);
+        std::memcpy(row + f.firstX, f.strip + r * GreetingsStrip::width + f.firstColumn,
+                    sizeof(Pixel) * f.visible);
+        xorSpanOnto(row + endX, pictureRow + endX, kScreenWidth - endX);
     }
 }
 
@@ -142,11 +174,8 @@ void flickerAndScroller(Pixel* back, const Pixel* picture, const Pixel* strip,
             return;
         }
     }
-    xorPictureOnto(back, picture);
-    for (int r = 0; visible > 0 && r < GreetingsStrip::height; ++r) {
-        std::memcpy(back + (kStripTop + r) * kScreenWidth + firstX,
-                    strip + r * GreetingsStrip::width + firstColumn, sizeof(Pixel) * visible);
-    }
+    ScrollerFrame frame{back, picture, strip, firstColumn, firstX, visible};
+    runFrameParts(flickerAndScrollerPart, &frame);
 }
 
 int sceneFor(float elapsedSeconds) {
