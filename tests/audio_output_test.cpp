@@ -61,7 +61,7 @@ TEST(AudioOutput, TwoStartsPlayOneContinuousStreamInWholeBlocks) {
     synthRandom = {};
 
     startAudio();
-    startAudio();  // closes the first device before the second one starts
+    startAudio();  // finds the stream playing and leaves it
     // Read what the fills publish while they run, as the frame loop does.
     std::set<std::pair<int32_t, int32_t>> seen;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
@@ -74,8 +74,7 @@ TEST(AudioOutput, TwoStartsPlayOneContinuousStreamInWholeBlocks) {
     seen.erase({0, 0});
     EXPECT_GT(seen.size(), 3u);
 
-    // The disk driver truncated the file when the second device opened, so
-    // the file is the stream from wherever the first device left it.
+    // One device played throughout: the file is one unbroken stream.
     std::vector<uint8_t> played = readFile(file);
     std::filesystem::remove_all(folder);
     // A device plays silence until it is unpaused.

@@ -18,7 +18,7 @@ constexpr Uint16 kDeviceFrames = 1024;
 
 SDL_AudioDeviceID audioDevice = 0;
 // Converts the 22050 Hz stream to the device rate. Touched only by the audio
-// thread once a device runs; a second start closes the first device first.
+// thread once the device runs.
 SDL_AudioStream* rateConverter = nullptr;
 // Whole blocks from the synthesiser, so its residues change once per block.
 Uint8 streamBlock[kAudioBlockBytes];
@@ -43,9 +43,12 @@ void SDLCALL pullAudio(void*, Uint8* out, int length) {
 }  // namespace
 
 void startAudio() {
+    // A second start finds the stream already playing from the same fill
+    // and leaves it so: the music goes on from where the generator is, as a
+    // new stream would, without the tens of milliseconds that closing a
+    // device takes (it waits for the device thread).
     if (audioDevice != 0) {
-        SDL_CloseAudioDevice(audioDevice);  // waits for a fill in progress
-        audioDevice = 0;
+        return;
     }
     if (SDL_WasInit(SDL_INIT_AUDIO) == 0 && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         failAudio("cannot start the sound system");

@@ -13,7 +13,26 @@ bool DisplayDevice::init(DisplayMode displayMode, uint8_t waitForFlipByte) {
 
     // No frame limiter: how fast frames come is part of how the scenes look.
     const Uint32 flags = waitForFlip != 0 ? SDL_RENDERER_PRESENTVSYNC : 0;
+    // A window shows the frame at its own size (until the arrow keys stretch
+    // it), so SDL's software renderer on the window's own framebuffer
+    // (shared memory under X11) needs no GPU: it starts in a few
+    // milliseconds where an OpenGL context can take a hundred, and on a
+    // software GL it presents several times faster. Only a
+    // default: SDL_RENDER_DRIVER and SDL_FRAMEBUFFER_ACCELERATION in the
+    // environment still choose, and a system with no such framebuffer
+    // (Wayland) falls back to SDL's own choice. Fullscreen frames are
+    // scaled, which is the GPU's work.
+    const bool plainWindow = mode == DisplayMode::windowed && waitForFlip == 0;
+    if (plainWindow) {
+        SDL_SetHintWithPriority(SDL_HINT_RENDER_DRIVER, "software", SDL_HINT_DEFAULT);
+        SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
+    }
     renderer = SDL_CreateRenderer(window, -1, flags);
+    if (renderer == nullptr && plainWindow) {
+        SDL_ResetHint(SDL_HINT_RENDER_DRIVER);
+        SDL_ResetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION);
+        renderer = SDL_CreateRenderer(window, -1, flags);
+    }
     if (renderer == nullptr) {
         reportError(-1);
     }
