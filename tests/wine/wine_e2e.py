@@ -494,7 +494,24 @@ def compare_renders(out):
             "frames_differ": frames_differ}
 
 
+def case_speed(options, wine):
+    """Not a check, and not run unless named: frames per second over 65 s from Wine's fps trace."""
+    session = Session(wine, "1024x768x24")
+    try:
+        time.sleep(2)  # timed against a display that is up and idle
+        session.start(["-w"], cwd=options.data, env=dict(WINEDEBUG="fps"))
+        session.window(WINDOWED_TITLE)
+        time.sleep(options.speed_seconds)
+        quit_with_escape(session)
+        rates = re.findall(r"approx ([0-9.]+)fps", session.stderr())
+        log("  fps, one value a second: " + " ".join("%.0f" % float(r) for r in rates))
+    finally:
+        session.close()
+
+
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
+# Measurements, run only when named.
+NOT_BY_DEFAULT = {"speed"}
 
 
 def stand_in_pictures(folder):
@@ -516,6 +533,7 @@ def main():
     parser.add_argument("--render")
     parser.add_argument("--linux-render")
     parser.add_argument("--render-seconds", type=float, default=110)
+    parser.add_argument("--speed-seconds", type=float, default=65)
     parser.add_argument("cases", nargs="*")
     options = parser.parse_args()
     unknown = [c for c in options.cases if c not in CASES]
@@ -543,7 +561,7 @@ def main():
     try:
         wine.make_prefix()
         wine.start_pulse()
-        for name in options.cases or list(CASES):
+        for name in options.cases or [c for c in CASES if c not in NOT_BY_DEFAULT]:
             case_started = time.monotonic()
             try:
                 skipped = CASES[name](options, wine)
