@@ -499,12 +499,15 @@ def case_speed(options, wine):
     session = Session(wine, "1024x768x24")
     try:
         time.sleep(2)  # timed against a display that is up and idle
-        session.start(["-w"], cwd=options.data, env=dict(WINEDEBUG="fps"))
+        session.start(["-w"], cwd=options.data, env=dict(WINEDEBUG="+timestamp,fps"))
         session.window(WINDOWED_TITLE)
         time.sleep(options.speed_seconds)
         quit_with_escape(session)
-        rates = re.findall(r"approx ([0-9.]+)fps", session.stderr())
-        log("  fps, one value a second: " + " ".join("%.0f" % float(r) for r in rates))
+        # Each trace line starts with Wine's clock in seconds; shown from the first one.
+        rates = [(float(t), float(r)) for t, r in
+                 re.findall(r"^([0-9.]+):.*approx ([0-9.]+)fps", session.stderr(), re.M)]
+        log("  fps (seconds since the first trace: rate): " +
+            " ".join("%.0f:%.0f" % (t - rates[0][0], r) for t, r in rates))
     finally:
         session.close()
 
