@@ -24,7 +24,7 @@ Pixel* allocatePixels(size_t bytes) {
 
 }  // namespace
 
-void runDemo(DisplayDevice* display) {
+void startDemo(DisplayDevice* display) {
     display->init(displayMode, 0);
     startWindowGeometry();
 
@@ -61,10 +61,18 @@ void runDemo(DisplayDevice* display) {
 
     SceneTimeline::inputs.clock = millisecondClock;
     SceneTimeline::start();
+}
+
+void runFrame(DisplayDevice* display) {
+    SceneTimeline::composeFrame();
+    display->uploadFrame();
+    display->present();
+    pumpMessages();
+}
+
+void runDemo(DisplayDevice* display) {
+    startDemo(display);
     for (;;) {
-        SceneTimeline::composeFrame();
-        display->uploadFrame();
-        display->present();
-        pumpMessages();
+        runFrame(display);
     }
 }

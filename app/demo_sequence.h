@@ -6,6 +6,12 @@
 #include "platform/display_device.h"
 
 // Initialises the device for displayMode, allocates and loads everything,
-// starts the music and the timeline, then composes, uploads and presents
-// frames as fast as they come, for ever.
+// starts the music and the timeline.
+void startDemo(DisplayDevice* display);
+
+// One turn of the frame loop: compose, upload, present, drain the messages.
+void runFrame(DisplayDevice* display);
+
+// startDemo, then runFrame as fast as frames come, for ever. (A browser
+// calls runFrame once per display refresh instead.)
 [[noreturn]] void runDemo(DisplayDevice* display);

@@ -11,18 +11,7 @@ set(deps_dir ${CMAKE_BINARY_DIR}/deps)
 set(deps_prefix ${deps_dir}/install)
 file(MAKE_DIRECTORY ${deps_prefix}/include ${deps_prefix}/lib)
 
-function(fetch_debian_source package release out_var)
-  execute_process(
-    COMMAND ${PROJECT_SOURCE_DIR}/tools/fetch-debian-source.sh ${package} ${deps_dir}/source ${release}
-    OUTPUT_VARIABLE output OUTPUT_STRIP_TRAILING_WHITESPACE
-    RESULT_VARIABLE result)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "Could not fetch the Debian source package ${package}")
-  endif()
-  string(REGEX REPLACE ".*\n" "" folder "${output}")
-  message(STATUS "Debian source of ${package}: ${folder}")
-  set(${out_var} ${folder} PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/debian-source.cmake)
 
 fetch_debian_source(libjpeg-turbo ${QUELTRAVINE_JPEG_RELEASE} jpeg_source)
 fetch_debian_source(zlib "" zlib_source)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pictures/picture_loader.h"
+#include "render/frame_log.h"
 #include "render/frame_writers.h"
 #include "render/options.h"
 #include "render/output_files.h"
@@ -50,11 +51,9 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
     FILE* log = nullptr;
     if (!options.logPath.empty()) {
         log = openOutput(options.logPath);
-        std::fputs(
-            "# frame clock_ms elapsedSeconds elapsedCentiseconds stepResidueA stepResidueB "
-            "frameAccumulator scene\n",
-            log);
+        std::fputs(kFrameLogHeader, log);
     }
+    FILE* crcs = options.crcPath.empty() ? nullptr : openOutput(options.crcPath);
     const bool video = !options.videoPath.empty();
     if (video) {
         VideoSettings settings;
@@ -87,12 +86,14 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
         virtualClockMs = frameClockMs(schedule, k);
         SceneTimeline::composeFrame();
 
+        char line[160];
         if (log != nullptr) {
-            const SceneTimeline::State& st = SceneTimeline::state;
-            std::fprintf(log, "%lld %u %.9g %.9g %d %d %.9g %d\n", static_cast<long long>(k),
-                         virtualClockMs, static_cast<double>(st.elapsedSeconds),
-                         static_cast<double>(st.elapsedCentiseconds), st.residueA, st.residueB,
-                         static_cast<double>(st.frameAccumulator), st.scene);
+            const int length = formatFrameLogLine(line, sizeof line, k, virtualClockMs);
+            std::fwrite(line, 1, static_cast<size_t>(length), log);
+        }
+        if (crcs != nullptr && k % options.every == 0) {
+            const int length = formatFrameCrcLine(line, sizeof line, k, backBuffer.data());
+            std::fwrite(line, 1, static_cast<size_t>(length), crcs);
         }
         if (!options.framesDir.empty() && k % options.every == 0)
             pngWriter.submit(joinPath(options.framesDir, frameFileName(k)), backBuffer.data());
@@ -103,6 +104,8 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
     pngWriter.finish();
     if (log != nullptr)
         finishOutput(log, options.logPath);
+    if (crcs != nullptr)
+        finishOutput(crcs, options.crcPath);
     if (video)
         finishVideoEncoder();
     showProgress(schedule.frames, schedule.frames, true);
@@ -133,7 +136,8 @@ int main(int argc, char** argv) {
         writeWav(options.schedule, temporaryWav);
         wavForVideo = temporaryWav;
     }
-    if (!options.framesDir.empty() || !options.videoPath.empty() || !options.logPath.empty())
+    if (!options.framesDir.empty() || !options.videoPath.empty() || !options.logPath.empty() ||
+        !options.crcPath.empty())
         renderFrames(options, wavForVideo);
     if (!temporaryWav.empty())
         std::remove(temporaryWav.c_str());

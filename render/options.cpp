@@ -106,7 +106,7 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
         ->group(outputs);
     WholeNumber every{"--every", 1, 1'000'000'000, options.every};
     app.add_option("--every", every.text,
-                   "with --frames, keep frames whose index is a multiple of N")
+                   "with --frames or --crc, keep frames whose index is a multiple of N")
         ->type_name("N")
         ->group(outputs);
     app.add_option("--video", options.videoPath,
@@ -135,6 +135,11 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
         ->group(outputs);
     app.add_option("--log", options.logPath,
                    "one line per frame: clock, elapsed time, residues, accumulator, scene")
+        ->type_name("FILE")
+        ->group(outputs);
+    app.add_option("--crc", options.crcPath,
+                   "one line per frame kept by --every: INDEX and the CRC-32 of the frame's "
+                   "1,228,800 bytes")
         ->type_name("FILE")
         ->group(outputs);
 
@@ -177,8 +182,8 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
     }
 
     for (const char* name :
-         {"--wav", "--frames", "--video", "--log", "--pictures", "--seconds", "--every", "--scale",
-          "--crf", "--preset", "--fps", "--start-ms", "--audio-block"}) {
+         {"--wav", "--frames", "--video", "--log", "--crc", "--pictures", "--seconds", "--every",
+          "--scale", "--crf", "--preset", "--fps", "--start-ms", "--audio-block"}) {
         const CLI::Option* option = app.get_option(name);
         if (option->count() > 0 && option->results().back().empty())
             usageError(app, std::string("option '") + name + "' needs a value");
@@ -218,8 +223,8 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
                             "six decimals)");
     }
     if (options.wavPath.empty() && options.framesDir.empty() && options.videoPath.empty() &&
-        options.logPath.empty()) {
-        usageError(app, "nothing to write: give --wav, --frames, --video or --log");
+        options.logPath.empty() && options.crcPath.empty()) {
+        usageError(app, "nothing to write: give --wav, --frames, --video, --log or --crc");
     }
     options.schedule.frames = frameCountFor(options.lengthMicros, options.schedule.fps);
     return options;
@@ -229,7 +234,8 @@ void checkOutputs(const RenderOptions& options) {
     const auto refuse = [](const std::string& path) {
         failRender("'" + path + "' exists; use --force to overwrite it");
     };
-    for (const std::string* path : {&options.wavPath, &options.videoPath, &options.logPath}) {
+    for (const std::string* path :
+         {&options.wavPath, &options.videoPath, &options.logPath, &options.crcPath}) {
         if (!path->empty() && !options.force && pathExists(*path))
             refuse(*path);
     }

@@ -12,6 +12,7 @@ struct RenderOptions {
     std::string framesDir;
     std::string videoPath;
     std::string logPath;
+    std::string crcPath;
     std::string picturesDir;
     int64_t every = 1;
     int64_t scale = 1;

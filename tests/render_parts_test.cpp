@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "render/frame_log.h"
 #include "render/frame_writers.h"
 #include "render/options.h"
 #include "render/video_encoder.h"
@@ -297,6 +299,29 @@ TEST(FrameFiles, RepeatedFramesAndBandsGiveTheFreshEncoding) {
         EXPECT_EQ(readPng(path, &width, &height), expected) << "frame " << k;
     }
     std::filesystem::remove_all(folder);
+}
+
+// The frame checksum is zlib's CRC-32 of the frame's bytes in memory order,
+// so that a browser build's checksums can be compared with the native ones.
+TEST(FrameFiles, FrameCrcIsZlibsOverTheLittleEndianBytes) {
+    std::vector<Pixel> frame(kScreenPixels);
+    for (int i = 0; i < kScreenPixels; ++i)
+        frame[i] = static_cast<Pixel>(i * 2654435761u);
+    std::vector<uint8_t> bytes(VirtualBackBuffer::bytes);
+    for (int i = 0; i < kScreenPixels; ++i) {
+        for (int b = 0; b < 4; ++b)
+            bytes[static_cast<size_t>(i) * 4 + b] = static_cast<uint8_t>(frame[i] >> (8 * b));
+    }
+    const uLong expected =
+        crc32(crc32(0, nullptr, 0), bytes.data(), static_cast<uInt>(bytes.size()));
+    EXPECT_EQ(frameCrc32(frame.data()), expected);
+    char line[40];
+    formatFrameCrcLine(line, sizeof line, 12, frame.data());
+    char want[40];
+    std::snprintf(want, sizeof want, "12 %08lx\n", expected);
+    EXPECT_STREQ(line, want);
+    frame[kScreenPixels - 1] ^= 0x80000000u;  // the top byte counts too
+    EXPECT_NE(frameCrc32(frame.data()), expected);
 }
 
 }  // namespace

@@ -1,0 +1,42 @@
+// The audio output in a browser: an AudioWorklet runs its own instance of
+// the synthesiser (synth.wasm) on the browser's audio thread, in whole
+// 40,000-byte blocks, and posts the two residues after each block; the page
+// hands them to setPublishedResidues. The context runs at 22050 Hz and the
+// browser converts to the device rate. It cannot pick a device, and a page
+// may play only after a click or key, which the page waits for.
+#include <emscripten.h>
+
+#include "platform/audio_output.h"
+
+namespace {
+
+bool playing = false;
+
+// clang-format off
+EM_JS(void, startPageAudio, (), {
+    Module.startAudio();
+});
+
+EM_JS(void, stopPageAudio, (), {
+    Module.stopAudio();
+});
+// clang-format on
+
+}  // namespace
+
+void startAudio() {
+    // A second start finds the stream playing and leaves it so, as the
+    // native players do.
+    if (playing) {
+        return;
+    }
+    startPageAudio();
+    playing = true;
+}
+
+void stopAudio() {
+    if (playing) {
+        stopPageAudio();
+        playing = false;
+    }
+}
