@@ -18,6 +18,8 @@ ExternalProject_Add(dep_libjpeg
   CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE} -DCMAKE_BUILD_TYPE=Release
     -DCMAKE_INSTALL_PREFIX=${deps_prefix} -DENABLE_SHARED=OFF -DENABLE_STATIC=ON
     -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF -Wno-dev --no-warn-unused-cli
+    # CMake's size probes misread wasm objects (size_t came out as 7 bytes).
+    -DHAVE_SIZE_T=TRUE -DSIZE_T=4 -DHAVE_UNSIGNED_LONG=TRUE -DUNSIGNED_LONG=4
   BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target jpeg-static
   INSTALL_COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/libjpeg.a ${deps_prefix}/lib/
     COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/jconfig.h <SOURCE_DIR>/jpeglib.h

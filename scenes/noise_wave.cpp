@@ -119,6 +119,7 @@ int64_t composeNoiseWaveSpan(const NoiseWaveSpan& span, InstructionSet set) {
             break;
     }
 #else
+    (void)set;
     fallbacks = noiseWaveSpanPortable(span);
 #endif
     // The last pixels, fewer than one chunk, as the straightforward loop does them.

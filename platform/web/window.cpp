@@ -47,6 +47,7 @@ void pumpMessages() {}
 
 void quitDemo() {
     stopAudio();
+    emscripten_cancel_main_loop();
     stopFrameLoop();
     std::exit(0);
 }
@@ -62,6 +63,7 @@ void showOwnerlessMessageBox(const char* text, const char* caption) {
 
 void failWithMessage(const char* text, const char* caption) {
     showMessageBox(text, caption);
+    emscripten_cancel_main_loop();
     stopFrameLoop();
     std::exit(1);
 }

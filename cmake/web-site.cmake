@@ -1,0 +1,42 @@
+# The site: index.html, page.js, the module (queltravine.js and .wasm), the
+# worklet (synth_worklet.js) with its own synth.wasm, and the six pictures,
+# all in site/ of the build folder. Static files only: no special headers,
+# no threads (SharedArrayBuffer would need them).
+set(site_dir ${CMAKE_BINARY_DIR}/site)
+set(web_common_flags -O2 -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=0)
+
+add_executable(queltravine-web app/web_main.cpp app/demo_sequence.cpp render/web_render.cpp
+  render/frame_log.cpp render/schedule.cpp render/wav_output.cpp render/output_files.cpp
+  platform/web/audio.cpp platform/web/display.cpp platform/web/window.cpp)
+target_link_libraries(queltravine-web PRIVATE queltravine_core)
+set_target_properties(queltravine-web PROPERTIES OUTPUT_NAME queltravine SUFFIX .js
+  RUNTIME_OUTPUT_DIRECTORY ${site_dir})
+# The memory never grows: the canvas's ImageData views it for good.
+target_link_options(queltravine-web PRIVATE ${web_common_flags} -sMODULARIZE=1
+  -sEXPORT_NAME=createQueltravine -sINITIAL_MEMORY=64MB -sFORCE_FILESYSTEM=1
+  -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString -sEXIT_RUNTIME=0 -sINVOKE_RUN=0)
+
+# The synthesiser alone for the audio worklet: a module with no imports.
+add_executable(queltravine-synth platform/web/synth_module.cpp synth/synthesiser.cpp)
+target_link_libraries(queltravine-synth PRIVATE queltravine_options)
+set_target_properties(queltravine-synth PROPERTIES OUTPUT_NAME synth SUFFIX .wasm
+  RUNTIME_OUTPUT_DIRECTORY ${site_dir})
+target_link_options(queltravine-synth PRIVATE ${web_common_flags} -sSTANDALONE_WASM --no-entry
+  -sINITIAL_MEMORY=1MB -sTOTAL_STACK=65536
+  -sEXPORTED_FUNCTIONS=_blockBuffer,_blockBytes,_fillBlock,_residueA,_residueB)
+
+set(site_sources index.html page.js synth_worklet.js)
+set(site_files)
+foreach(name ${site_sources})
+  add_custom_command(OUTPUT ${site_dir}/${name}
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/platform/web/${name} ${site_dir}/${name}
+    DEPENDS ${PROJECT_SOURCE_DIR}/platform/web/${name})
+  list(APPEND site_files ${site_dir}/${name})
+endforeach()
+foreach(name warning.jpg credits.jpg part1.jpg part2.jpg part3.jpg greets.jpg)
+  add_custom_command(OUTPUT ${site_dir}/${name}
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/data/${name} ${site_dir}/${name}
+    DEPENDS ${PROJECT_SOURCE_DIR}/data/${name})
+  list(APPEND site_files ${site_dir}/${name})
+endforeach()
+add_custom_target(site ALL DEPENDS ${site_files} queltravine-web queltravine-synth)

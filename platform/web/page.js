@@ -1,0 +1,202 @@
+// The page around the demo: it waits for the click or key a browser wants
+// before sound, fetches the six pictures into the module's files, brings up
+// the audio worklet and starts the demo; or, with ?render=N, runs the render
+// mode and writes its log and frame checksums into the page.
+"use strict";
+
+(() => {
+  const PICTURES = ["warning.jpg", "credits.jpg", "part1.jpg", "part2.jpg", "part3.jpg",
+                    "greets.jpg"];
+  const params = new URLSearchParams(location.search);
+  const status = document.getElementById("status");
+  const frame = document.getElementById("frame");
+  const pageErrors = document.getElementById("page-errors");
+
+  // Errors are kept on the page too, where a test can read them.
+  window.addEventListener("error", (event) => { pageErrors.textContent += event.message + "\n"; });
+  window.addEventListener("unhandledrejection", (event) => {
+    pageErrors.textContent += String(event.reason) + "\n";
+  });
+
+  function say(text) {
+    status.textContent = text;
+    status.hidden = false;
+  }
+
+  function fail(text) {
+    console.error(text);
+    say(text);
+  }
+
+  function missingFeatures() {
+    const missing = [];
+    if (typeof WebAssembly !== "object") missing.push("WebAssembly");
+    if (typeof AudioWorkletNode !== "function") missing.push("AudioWorklet");
+    return missing;
+  }
+
+  // The module ends the demo by exiting; that is a normal end, not an error.
+  function call(run) {
+    try {
+      return run();
+    } catch (error) {
+      if (error && error.name === "ExitStatus") return undefined;
+      throw error;
+    }
+  }
+
+  // Each picture that could be fetched goes into the module's files under its
+  // own name; one that could not is left out, and the demo's own loading says
+  // so in its words when it reaches it.
+  async function fetchPictures() {
+    return Promise.all(PICTURES.map(async (name) => {
+      try {
+        const response = await fetch(name);
+        return response.ok ? { name, bytes: new Uint8Array(await response.arrayBuffer()) }
+                           : { name, bytes: null };
+      } catch (error) {
+        return { name, bytes: null };
+      }
+    }));
+  }
+
+  async function loadModule(pictures, hooks) {
+    const module = await createQueltravine(Object.assign({
+      print: (text) => console.log(text),
+      printErr: (text) => console.warn(text),
+      showMessage: (caption, text) => fail(caption + ": " + text),
+      demoStopped: () => {},
+    }, hooks));
+    for (const picture of pictures) {
+      if (picture.bytes) module.FS.writeFile(picture.name, picture.bytes);
+    }
+    return module;
+  }
+
+  function wholeNumber(name, fallback, low, high) {
+    const text = params.get(name);
+    if (text === null || text === "") return fallback;
+    if (!/^[0-9]+$/.test(text) || Number(text) < low || Number(text) > high) {
+      throw new Error("?" + name + "=" + text + " is not a whole number from " + low + " to " + high);
+    }
+    return Number(text);
+  }
+
+  async function renderMode() {
+    const frames = wholeNumber("render", 0, 0, 1000000);
+    const fps = wholeNumber("fps", 60, 1, 1000);
+    const every = wholeNumber("every", 1, 1, 1000000000);
+    say("rendering " + frames + " frames");
+    const module = await loadModule(await fetchPictures(), {});
+    if (call(() => module._webRender(frames, fps, every))) {
+      document.getElementById("render-log").textContent = module.UTF8ToString(module._webRenderLog());
+      document.getElementById("render-crc").textContent = module.UTF8ToString(module._webRenderCrcs());
+      document.getElementById("render-times").textContent =
+          module.UTF8ToString(module._webRenderTimes());
+      say("render done");
+    }
+    document.title = "render done";
+  }
+
+  let module = null;
+  let audio = null;
+  let started = false;
+  let stopped = false;
+
+  function toggleFullscreen() {
+    if (document.fullscreenElement) document.exitFullscreen();
+    else if (frame.requestFullscreen) frame.requestFullscreen().catch(() => {});
+  }
+
+  async function startDemo() {
+    started = true;
+    say("loading");
+    // The context must be made inside the click or key that allows sound.
+    const context = new AudioContext({ sampleRate: 22050 });
+    try {
+      const [pictures, synth] = await Promise.all([
+        fetchPictures(),
+        fetch("synth.wasm").then((response) => {
+          if (!response.ok) throw new Error("synth.wasm: " + response.status);
+          return response.arrayBuffer();
+        }),
+        context.audioWorklet.addModule("synth_worklet.js"),
+      ]);
+      audio = { context, synth, node: null };
+      module = await loadModule(pictures, {
+        startAudio: () => {
+          const node = new AudioWorkletNode(context, "queltravine-synth", {
+            numberOfInputs: 0,
+            outputChannelCount: [2],
+            processorOptions: { wasm: audio.synth },
+          });
+          node.port.onmessage = (event) => module._webSetResidues(event.data[0], event.data[1]);
+          node.connect(context.destination);
+          audio.node = node;
+          context.resume();
+        },
+        stopAudio: () => {
+          if (audio.node) audio.node.disconnect();
+          context.close();
+        },
+        demoStopped: () => {
+          stopped = true;
+        },
+      });
+      status.hidden = true;
+      call(() => module._webStartDemo());
+      if (stopped && status.hidden) say("stopped: click to start again");
+    } catch (error) {
+      fail("The demo could not start: " + error.message);
+    }
+  }
+
+  function stopDemo() {
+    call(() => module._webKey(27));
+    say("stopped: click to start again");
+  }
+
+  function onKey(event) {
+    if (!started) {
+      startDemo();
+    } else if (stopped) {
+      location.reload();
+    } else if (event.key === "Escape") {
+      stopDemo();
+    } else if (event.key === "f" || event.key === "F") {
+      toggleFullscreen();
+    }
+  }
+
+  function onClick() {
+    if (!started) startDemo();
+    else if (stopped) location.reload();
+  }
+
+  function loadScript() {
+    return new Promise((resolve, reject) => {
+      const script = document.createElement("script");
+      script.src = "queltravine.js";
+      script.onload = resolve;
+      script.onerror = () => reject(new Error("queltravine.js could not be loaded"));
+      document.head.appendChild(script);
+    });
+  }
+
+  const missing = missingFeatures();
+  if (missing.length > 0) {
+    fail("This browser cannot play the demo: it has no " + missing.join(" and no ") + ".");
+  } else if (params.has("render")) {
+    loadScript().then(renderMode).catch((error) => {
+      fail("The render could not run: " + error.message);
+      document.title = "render done";
+    });
+  } else {
+    loadScript().then(() => {
+      document.addEventListener("keydown", onKey);
+      frame.addEventListener("click", onClick);
+      frame.addEventListener("dblclick", () => { if (started && !stopped) toggleFullscreen(); });
+      if (params.has("autostart")) startDemo();
+    }).catch((error) => fail(error.message + "."));
+  }
+})();

@@ -1,0 +1,104 @@
+// The browser page's render mode: the renderer's virtual clock and audio
+// schedule (start at 0 ms, 40,000-byte blocks) run as fast as they go, and
+// the frame log and frame checksums kept as text for the page, line for
+// line what queltravine-render --log and --crc write.
+#include <emscripten.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "pictures/picture_loader.h"
+#include "platform/app_window.h"
+#include "render/frame_log.h"
+#include "render/schedule.h"
+#include "render/wav_output.h"
+#include "scenes/scene_timeline.h"
+
+namespace {
+
+// The render mode's outputs, kept for the page to read.
+std::string renderLog;
+std::string renderCrcs;
+std::string renderTimes;
+std::vector<Pixel> renderBackBuffer;
+Pixel renderPictures[Picture::count][Picture::pixels];
+Pixel renderStrip[GreetingsStrip::pixels];
+uint32_t renderClockMs = 0;
+
+uint32_t renderClock() {
+    return renderClockMs;
+}
+
+}  // namespace
+
+extern "C" {
+
+// `frames` frames at fps against the renderer's virtual clock (start 0 ms,
+// 40,000-byte blocks), as queltravine-render does; the log and the CRC of
+// every frame whose index is a multiple of every. Returns false when a
+// picture is missing (its message has been shown).
+EMSCRIPTEN_KEEPALIVE int webRender(int frames, int fps, int every) {
+    setMessageBoxHook(showOwnerlessMessageBox);
+    for (int i = 0; i < Picture::count; ++i) {
+        loadPicture(kPictureFiles[i], renderPictures[i], Picture::pixels);
+        SceneTimeline::inputs.pictures[i] = renderPictures[i];
+    }
+    loadPicture(kStripFile, renderStrip, GreetingsStrip::pixels);
+    SceneTimeline::inputs.strip = renderStrip;
+    renderBackBuffer.assign(kScreenPixels, 0);
+    SceneTimeline::inputs.backBuffer = renderBackBuffer.data();
+    SceneTimeline::inputs.clock = renderClock;
+
+    RenderSchedule schedule;
+    schedule.fps = fps;
+    schedule.frames = frames;
+    renderLog = kFrameLogHeader;
+    renderCrcs.clear();
+    restartAudio(schedule.audioBlockBytes);
+    renderClockMs = schedule.startMs;
+    SceneTimeline::start();
+    char line[160];
+    double composeMs[5] = {};
+    int64_t composed[5] = {};
+    for (int64_t k = 0; k < schedule.frames; ++k) {
+        while (nextAudioBlock(audioFramesBefore(schedule, k)) != nullptr) {
+        }
+        renderClockMs = frameClockMs(schedule, k);
+        const double before = emscripten_get_now();
+        SceneTimeline::composeFrame();
+        const int scene = SceneTimeline::state.scene;
+        composeMs[scene] += emscripten_get_now() - before;
+        ++composed[scene];
+        renderLog.append(
+            line, static_cast<size_t>(formatFrameLogLine(line, sizeof line, k, renderClockMs)));
+        if (k % every == 0) {
+            renderCrcs.append(line, static_cast<size_t>(formatFrameCrcLine(
+                                        line, sizeof line, k, renderBackBuffer.data())));
+        }
+    }
+    // How long composing took, per scene: what the page can afford a frame.
+    renderTimes.clear();
+    for (int scene = 0; scene < 5; ++scene) {
+        if (composed[scene] == 0)
+            continue;
+        std::snprintf(line, sizeof line, "scene %d: %lld frames, %.3f ms a frame\n", scene,
+                      static_cast<long long>(composed[scene]),
+                      composeMs[scene] / static_cast<double>(composed[scene]));
+        renderTimes += line;
+    }
+    return 1;
+}
+
+EMSCRIPTEN_KEEPALIVE const char* webRenderLog() {
+    return renderLog.c_str();
+}
+
+EMSCRIPTEN_KEEPALIVE const char* webRenderCrcs() {
+    return renderCrcs.c_str();
+}
+
+EMSCRIPTEN_KEEPALIVE const char* webRenderTimes() {
+    return renderTimes.c_str();
+}
+}
