@@ -4,7 +4,8 @@
 # virtual X server), a formatting check, the unit tests again under
 # AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded parts under
 # ThreadSanitizer. The Windows build is cross-compiled and tested under Wine
-# (tools/test-windows.sh).
+# (tools/test-windows.sh), and the browser build is checked in headless
+# Chromium (tests/web/web_tests.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -36,6 +37,21 @@ echo "== Windows: cross build, then the demo and the renderer under Wine" >&2
 windows_started=$(date +%s)
 tools/test-windows.sh build-test/queltravine-render
 echo "Windows stage took $(($(date +%s) - windows_started)) s" >&2
+
+echo "== Browser: the site built with emscripten, checked in headless Chromium" >&2
+if tools/ensure-packages.sh emscripten chromium imagemagick libjpeg-turbo-progs; then
+    tools/build-web.sh -DQUELTRAVINE_WERROR=ON
+    web_status=0
+    python3 tests/web/web_tests.py --site build-web/site --render build-test/queltravine-render \
+        --data data || web_status=$?
+    if [ "$web_status" -eq 77 ]; then
+        echo "SKIPPED: the browser tests (tools missing, see above)" >&2
+    elif [ "$web_status" -ne 0 ]; then
+        exit "$web_status"
+    fi
+else
+    echo "SKIPPED: the browser build and tests (emscripten or Chromium could not be installed)" >&2
+fi
 
 echo "== Formatting" >&2
 git ls-files -- '*.cpp' '*.h' | xargs -r clang-format --dry-run --Werror

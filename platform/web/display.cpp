@@ -24,6 +24,10 @@ EM_JS(void, attachCanvasSurface, (const void* pixels, int width, int height), {
 
 EM_JS(void, putCanvasSurface, (), {
     Module.screenContext.putImageData(Module.screenImage, 0, 0);
+    if (Module.firstFrameShown) {
+        Module.firstFrameShown();
+        Module.firstFrameShown = null;
+    }
 });
 // clang-format on
 

@@ -13,6 +13,11 @@
   const pageErrors = document.getElementById("page-errors");
 
   // Errors are kept on the page too, where a test can read them.
+  const consoleError = console.error.bind(console);
+  console.error = (...parts) => {
+    pageErrors.textContent += parts.join(" ") + "\n";
+    consoleError(...parts);
+  };
   window.addEventListener("error", (event) => { pageErrors.textContent += event.message + "\n"; });
   window.addEventListener("unhandledrejection", (event) => {
     pageErrors.textContent += String(event.reason) + "\n";
@@ -108,8 +113,13 @@
     else if (frame.requestFullscreen) frame.requestFullscreen().catch(() => {});
   }
 
+  // When the demo was asked to start and when its first frame was shown, in
+  // page milliseconds (read by the speed measurement).
+  window.demoTimes = { start: null, firstFrame: null };
+
   async function startDemo() {
     started = true;
+    window.demoTimes.start = performance.now();
     say("loading");
     // The context must be made inside the click or key that allows sound.
     const context = new AudioContext({ sampleRate: 22050 });
@@ -141,6 +151,9 @@
         },
         demoStopped: () => {
           stopped = true;
+        },
+        firstFrameShown: () => {
+          window.demoTimes.firstFrame = performance.now();
         },
       });
       status.hidden = true;
