@@ -24,6 +24,8 @@ InstructionSet processorInstructionSet() {
     if (__builtin_cpu_supports("avx2"))
         return InstructionSet::avx2;
     return InstructionSet::sse2;
+#elif defined(QUELTRAVINE_WASM_SIMD)
+    return InstructionSet::sse2;  // the 4-lane kernel; a browser without SIMD never gets here
 #else
     return InstructionSet::portable;
 #endif
@@ -117,6 +119,13 @@ int64_t composeNoiseWaveSpan(const NoiseWaveSpan& span, InstructionSet set) {
         default:
             fallbacks = noiseWaveSpanPortable(span);
             break;
+    }
+#elif defined(QUELTRAVINE_WASM_SIMD)
+    if (set == InstructionSet::portable) {
+        fallbacks = noiseWaveSpanPortable(span);
+    } else {
+        fallbacks = noiseWaveSpanWasm(span);
+        lanes = 4;
     }
 #else
     (void)set;

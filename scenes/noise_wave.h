@@ -33,6 +33,8 @@ inline constexpr double kWaveGuardMargin = 1e-4;
 inline constexpr double kFastSineLimit = 33554432.0;  // 2^25
 
 // The kernels, widest last. `portable` is the same source one lane wide.
+// The kernels by width. In a browser build with WebAssembly SIMD, sse2
+// stands for the same 4-lane kernel in wasm's 128-bit vectors.
 enum class InstructionSet : uint8_t { portable, sse2, avx2, avx512 };
 const char* instructionSetName(InstructionSet set);
 
@@ -62,5 +64,6 @@ int32_t waveFromSin(double x);
 // Each composes the whole chunks of its lane count from span.begin.
 int64_t noiseWaveSpanPortable(const NoiseWaveSpan& span);
 int64_t noiseWaveSpanSse2(const NoiseWaveSpan& span);
+int64_t noiseWaveSpanWasm(const NoiseWaveSpan& span);
 int64_t noiseWaveSpanAvx2(const NoiseWaveSpan& span);
 int64_t noiseWaveSpanAvx512(const NoiseWaveSpan& span);

@@ -35,7 +35,14 @@
 
   function missingFeatures() {
     const missing = [];
-    if (typeof WebAssembly !== "object") missing.push("WebAssembly");
+    if (typeof WebAssembly !== "object") {
+      missing.push("WebAssembly");
+    } else if (!WebAssembly.validate(new Uint8Array([
+      // A function returning i8x16.splat(0) + i8x16.popcnt: WebAssembly SIMD.
+      0, 97, 115, 109, 1, 0, 0, 0, 1, 5, 1, 96, 0, 1, 123, 3, 2, 1, 0, 10, 10, 1, 8, 0, 65, 0,
+      253, 15, 253, 98, 11]))) {
+      missing.push("WebAssembly SIMD");
+    }
     if (typeof AudioWorkletNode !== "function") missing.push("AudioWorklet");
     return missing;
   }
