@@ -121,8 +121,9 @@
   }
 
   // When the demo was asked to start and when its first frame was shown, in
-  // page milliseconds (read by the speed measurement).
-  window.demoTimes = { start: null, firstFrame: null };
+  // page milliseconds (read by the tests and the speed measurement).
+  // blocks: how many blocks the worklet has made (its residue messages).
+  window.demoTimes = { start: null, firstFrame: null, blocks: 0 };
 
   async function startDemo() {
     started = true;
@@ -147,7 +148,10 @@
             outputChannelCount: [2],
             processorOptions: { wasm: audio.synth },
           });
-          node.port.onmessage = (event) => module._webSetResidues(event.data[0], event.data[1]);
+          node.port.onmessage = (event) => {
+            ++window.demoTimes.blocks;
+            module._webSetResidues(event.data[0], event.data[1]);
+          };
           node.connect(context.destination);
           audio.node = node;
           context.resume();

@@ -9,6 +9,7 @@ Chromium's own command line (--dump-dom, --screenshot, virtual time):
                     equal queltravine-render's --log and --crc
   worklet_samples   the AudioWorklet's output, rendered offline, equals
                     fillStereoBlock of the same synth.wasm sample for sample
+  plays_after_click one click starts frames and music; Escape stops both
   missing_picture   a site without part2.jpg shows "part2.jpg: ERROR LOCATING..."
   first_picture     a screenshot after ?autostart is warning.jpg pixel for pixel
   speed             (only when named) compose time per scene and animation frames
@@ -158,6 +159,34 @@ def case_worklet_samples(options):
         check(differ == 0, "%d of %d samples differ" % (differ, samples))
         check(loud > samples // 4, "the worklet is (nearly) silent: %d loud" % loud)
         log("  %d samples equal, %d above 1/128" % (samples, loud))
+    finally:
+        browser.close()
+        site.close()
+
+
+def case_plays_after_click(options):
+    # In real time: one click starts the frames and the music, and Escape stops both.
+    site = Site(options.site)
+    browser = devtools.Browser()
+    try:
+        browser.open(site.url, settle=2)
+        browser.evaluate("document.getElementById('frame').click()")
+        time.sleep(3)
+        times = browser.evaluate("window.demoTimes")
+        check(times["firstFrame"] is not None, "no frame was shown after the click")
+        # Two blocks are made at once, then one every 0.45 s of music.
+        check(times["blocks"] >= 4, "the worklet made %d blocks in 3 s" % times["blocks"])
+        log("  first frame %.0f ms after the click; %d blocks of music in 3 s"
+            % (times["firstFrame"] - times["start"], times["blocks"]))
+        browser.evaluate("document.dispatchEvent(new KeyboardEvent('keydown', {key: 'Escape'}))")
+        time.sleep(0.5)
+        blocks = browser.evaluate("window.demoTimes.blocks")
+        time.sleep(1.5)
+        check(browser.evaluate("window.demoTimes.blocks") == blocks, "the music went on")
+        status = browser.evaluate("document.getElementById('status').textContent")
+        check(status == "stopped: click to start again", "after Escape the page says %r" % status)
+        errors = browser.evaluate("document.getElementById('page-errors').textContent")
+        check(errors == "", "errors: %r" % errors)
     finally:
         browser.close()
         site.close()
