@@ -2,6 +2,7 @@
 // virtual clock, with no window and no sound device, and writes what a viewer
 // would have seen and heard as WAV, PNG frames, a video and a per-frame log.
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -24,6 +25,29 @@ namespace {
 std::vector<Pixel> pictureBuffers[Picture::count];
 std::vector<Pixel> stripBuffer;
 std::vector<Pixel> backBuffer;
+
+// Where the pictures are read from without --pictures: the current folder,
+// as the player does, unless it holds none of them and the renderer was
+// installed next to a picture folder (PREFIX/bin and PREFIX/share/queltravine).
+std::string defaultPicturesFolder() {
+    std::error_code error;
+    for (int p = 0; p < Picture::count; ++p) {
+        if (std::filesystem::exists(kPictureFiles[p], error))
+            return "";
+    }
+    if (std::filesystem::exists(kStripFile, error))
+        return "";
+#ifdef __linux__
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const std::filesystem::path installed =
+            program.parent_path().parent_path() / "share" / "queltravine";
+        if (std::filesystem::exists(installed / kPictureFiles[0], error))
+            return installed.string();
+    }
+#endif
+    return "";
+}
 
 void loadPictures(const std::string& dir) {
     for (int p = 0; p < Picture::count; ++p) {
@@ -116,7 +140,7 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
 int main(int argc, char** argv) {
     const RenderOptions options = parseRenderOptions(argc, argv);
     checkOutputs(options);
-    loadPictures(options.picturesDir);
+    loadPictures(options.picturesDir.empty() ? defaultPicturesFolder() : options.picturesDir);
 
 #ifndef _WIN32
     std::signal(SIGPIPE, SIG_IGN);  // a dead ffmpeg shows as a failed write

@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""The packages of tools/package.sh, used as a user would use them.
+
+The .deb: its contents, the desktop entry (desktop-file-validate), the manual
+pages (man -l without warnings), lintian without errors; installed with apt,
+the renderer run from an empty folder finds the installed pictures, the
+player under Xvfb from an empty folder shows warning.jpg; removed, it leaves
+no file behind. The Windows zip: unpacked, its exe runs windowed under Wine
+from the unpacked folder. Needs root (apt); exits 77 (skipped) without it.
+"""
+import glob
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+SKIP = 77
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+WANTED = ["./usr/bin/queltravine", "./usr/bin/queltravine-render",
+          "./usr/lib/queltravine/queltravine", "./usr/share/applications/queltravine.desktop",
+          "./usr/share/man/man6/queltravine.6.gz", "./usr/share/man/man1/queltravine-render.1.gz",
+          "./usr/share/doc/queltravine/copyright", "./usr/share/doc/queltravine/README.md"] + \
+         ["./usr/share/queltravine/" + name for name in
+          ("warning.jpg", "credits.jpg", "part1.jpg", "part2.jpg", "part3.jpg", "greets.jpg")]
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, capture_output=True, text=True, **kwargs)
+
+
+def check_contents(deb):
+    listing = run(["dpkg-deb", "-c", deb], check=True).stdout
+    names = {line.split()[-1] for line in listing.splitlines()}
+    missing = [name for name in WANTED if name not in names]
+    check(not missing, "the package lacks " + ", ".join(missing))
+    with tempfile.TemporaryDirectory() as folder:
+        run(["dpkg-deb", "-x", deb, folder], check=True)
+        result = run(["desktop-file-validate",
+                      os.path.join(folder, "usr/share/applications/queltravine.desktop")])
+        check(result.returncode == 0 and not result.stdout.strip(),
+              "desktop-file-validate: " + result.stdout + result.stderr)
+        for page in ("usr/share/man/man6/queltravine.6.gz",
+                     "usr/share/man/man1/queltravine-render.1.gz"):
+            result = run(["man", "--warnings", "-l", os.path.join(folder, page)],
+                         env=dict(os.environ, MANWIDTH="80", MAN_KEEP_FORMATTING="0"))
+            check(result.returncode == 0 and not result.stderr.strip(),
+                  "man -l %s: %s" % (page, result.stderr))
+    result = run(["lintian", "--tag-display-limit", "0", deb])
+    errors = [line for line in result.stdout.splitlines() if line.startswith("E:")]
+    warnings = [line for line in result.stdout.splitlines() if line.startswith("W:")]
+    for line in warnings:
+        print("  lintian " + line)
+    check(not errors, "lintian errors:\n" + "\n".join(errors))
+
+
+def check_installed(deb):
+    env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+    result = run(["apt-get", "-o", "DPkg::Lock::Timeout=600", "install", "-y", "-q", "--no-install-recommends", deb], env=env)
+    check(result.returncode == 0, "apt install failed: " + result.stderr[-2000:])
+    files = [path for path in run(["dpkg", "-L", "queltravine"], check=True).stdout.splitlines()
+             if os.path.isfile(path)]
+    try:
+        with tempfile.TemporaryDirectory() as empty:
+            result = run(["queltravine-render", "--seconds", "1", "--wav", "out.wav"], cwd=empty)
+            check(result.returncode == 0 and os.path.getsize(os.path.join(empty, "out.wav")) > 44,
+                  "the installed renderer failed in an empty folder: " + result.stderr)
+            check_player_shows_warning(empty)
+    finally:
+        result = run(["apt-get", "-o", "DPkg::Lock::Timeout=600", "purge", "-y", "-q", "queltravine"], env=env)
+        check(result.returncode == 0, "apt purge failed: " + result.stderr[-2000:])
+    left = [path for path in files if os.path.exists(path)]
+    check(not left, "removing the package left " + ", ".join(left))
+    print("  installed %d files, removed them all" % len(files))
+
+
+def check_player_shows_warning(folder):
+    xvfb = subprocess.Popen(["Xvfb", ":93", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    player = None
+    try:
+        time.sleep(1.5)
+        env = dict(os.environ, DISPLAY=":93", SDL_AUDIODRIVER="dummy")
+        player = subprocess.Popen(["queltravine", "-w"], cwd=folder, env=env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        time.sleep(2)
+        check(player.poll() is None, "the installed player ended: " + player.stderr.read())
+        shot = subprocess.run(["import", "-display", ":93", "-window", "root", "-crop",
+                               "640x480+0+0", "rgb:-"], env=env, capture_output=True).stdout
+        want = subprocess.run(["djpeg", "-pnm", "/usr/share/queltravine/warning.jpg"],
+                              capture_output=True, check=True).stdout[-640 * 480 * 3:]
+        check(shot[:len(want)] == want, "the installed player does not show warning.jpg")
+    finally:
+        if player is not None and player.poll() is None:
+            player.terminate()
+            try:
+                status = player.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                player.kill()
+                player.wait()
+                raise Failure("the installed player did not end on SIGTERM")
+            check(status == 0, "SIGTERM ended the installed player with status %d" % status)
+        xvfb.terminate()
+        xvfb.wait()
+
+
+def check_windows_zip(archive):
+    with tempfile.TemporaryDirectory() as folder:
+        with zipfile.ZipFile(archive) as bundle:
+            bundle.extractall(folder)
+        (unpacked,) = glob.glob(os.path.join(folder, "queltravine-*-windows-x64"))
+        result = subprocess.run(
+            [sys.executable, os.path.join(ROOT, "tests/wine/wine_e2e.py"),
+             "--exe", os.path.join(unpacked, "queltravine.exe"),
+             "--work", os.path.join(ROOT, "build-windows/wine-tests"),
+             "--data", unpacked, "windowed"])
+        if result.returncode == SKIP:
+            print("  skipped the zip under Wine: Wine is not installed")
+            return
+        check(result.returncode == 0, "the zip's exe failed under Wine")
+
+
+def main():
+    if os.geteuid() != 0:
+        print("skipped: the package tests install the .deb and need root")
+        return SKIP
+    debs = sorted(glob.glob(os.path.join(ROOT, "dist", "queltravine_*_amd64.deb")))
+    zips = sorted(glob.glob(os.path.join(ROOT, "dist", "queltravine-*-windows-x64.zip")))
+    webs = sorted(glob.glob(os.path.join(ROOT, "dist", "queltravine-*-web.zip")))
+    failed = 0
+    for name, step in (("deb contents", lambda: check_contents(debs[-1])),
+                       ("deb installed and removed", lambda: check_installed(debs[-1])),
+                       ("web bundle", lambda: check("index.html" in
+                                                    zipfile.ZipFile(webs[-1]).namelist(),
+                                                    "no index.html in the web bundle")),
+                       ("windows zip under Wine", lambda: check_windows_zip(zips[-1]))):
+        try:
+            check(debs and zips and webs, "run tools/package.sh first")
+            step()
+            print("PASS " + name, flush=True)
+        except (Failure, subprocess.SubprocessError, OSError) as failure:
+            failed += 1
+            print("FAIL %s: %s" % (name, failure), flush=True)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
