@@ -2,8 +2,8 @@
 // virtual clock, with no window and no sound device, and writes what a viewer
 // would have seen and heard as WAV, PNG frames, a video and a per-frame log.
 #include <csignal>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
