@@ -13,3 +13,36 @@ function(fetch_debian_source package release out_var)
   message(STATUS "Debian source of ${package}: ${folder}")
   set(${out_var} ${folder} PARENT_SCOPE)
 endfunction()
+
+# Builds the static libjpeg of Debian's libjpeg-turbo source with the current
+# toolchain, installs it into deps_prefix and makes the imported target
+# queltravine_libjpeg. Extra arguments go to the library's configure step
+# (SIMD, compiler flags, probes a cross compiler gets wrong).
+set(QUELTRAVINE_JPEG_RELEASE 2.1.5 CACHE STRING
+  "libjpeg-turbo release for the builds made from source; the Linux build links the same one")
+function(add_libjpeg_from_debian_source)
+  include(ExternalProject)
+  fetch_debian_source(libjpeg-turbo ${QUELTRAVINE_JPEG_RELEASE} jpeg_source)
+  file(MAKE_DIRECTORY ${deps_prefix}/include ${deps_prefix}/lib)
+  set(toolchain)
+  if(CMAKE_TOOLCHAIN_FILE)
+    set(toolchain -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE})
+  endif()
+  ExternalProject_Add(dep_libjpeg
+    SOURCE_DIR ${jpeg_source}
+    BINARY_DIR ${deps_dir}/build/libjpeg
+    CMAKE_ARGS ${toolchain} -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=${deps_prefix}
+      -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -Wno-dev --no-warn-unused-cli
+      ${ARGN}
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target jpeg-static
+    INSTALL_COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/libjpeg.a ${deps_prefix}/lib/
+      COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/jconfig.h <SOURCE_DIR>/jpeglib.h
+        <SOURCE_DIR>/jmorecfg.h <SOURCE_DIR>/jerror.h ${deps_prefix}/include/
+    BUILD_BYPRODUCTS ${deps_prefix}/lib/libjpeg.a
+    LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
+  add_library(queltravine_libjpeg STATIC IMPORTED GLOBAL)
+  set_target_properties(queltravine_libjpeg PROPERTIES
+    IMPORTED_LOCATION ${deps_prefix}/lib/libjpeg.a
+    INTERFACE_INCLUDE_DIRECTORIES ${deps_prefix}/include)
+  add_dependencies(queltravine_libjpeg dep_libjpeg)
+endfunction()

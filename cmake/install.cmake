@@ -1,7 +1,7 @@
 # `cmake --install` lays the program out in the usual places under any
 # prefix: the launcher `queltravine` and the renderer in bin/, the player
 # itself in lib/queltravine/, the pictures in share/queltravine/, a desktop
-# entry, manual pages, and the README and licence. The launcher finds the
+# entry and its icon, manual pages, and the README and licence. The launcher finds the
 # rest relative to itself, so the prefix can be chosen at install time.
 include(GNUInstallDirs)
 set(pictures_dest ${CMAKE_INSTALL_DATADIR}/queltravine)
@@ -21,6 +21,11 @@ if(TARGET queltravine)
   install(PROGRAMS ${CMAKE_BINARY_DIR}/packaging/queltravine DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES packaging/queltravine.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # The icon, drawn at each size by tools/make_pictures.
+  foreach(size 16 24 32 48 64 128 256)
+    install(FILES data/icons/queltravine-${size}.png
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME queltravine.png)
+  endforeach()
 endif()
 
 # Manual pages, compressed as Debian wants them.

@@ -5,15 +5,12 @@
 # folder (deps/); nothing of them is committed.
 include(ExternalProject)
 
-set(QUELTRAVINE_JPEG_RELEASE 2.1.5 CACHE STRING
-  "libjpeg-turbo release for Windows; the Linux build links the same one")
 set(deps_dir ${CMAKE_BINARY_DIR}/deps)
 set(deps_prefix ${deps_dir}/install)
 file(MAKE_DIRECTORY ${deps_prefix}/include ${deps_prefix}/lib)
 
 include(${CMAKE_CURRENT_LIST_DIR}/debian-source.cmake)
 
-fetch_debian_source(libjpeg-turbo ${QUELTRAVINE_JPEG_RELEASE} jpeg_source)
 fetch_debian_source(zlib "" zlib_source)
 fetch_debian_source(libpng1.6 "" png_source)
 
@@ -24,18 +21,8 @@ set(deps_cmake_args
   -DCMAKE_POLICY_DEFAULT_CMP0074=NEW
   -Wno-dev --no-warn-unused-cli)
 
-# Static only; the SIMD code needs nasm.
-ExternalProject_Add(dep_libjpeg
-  SOURCE_DIR ${jpeg_source}
-  BINARY_DIR ${deps_dir}/build/libjpeg
-  CMAKE_ARGS ${deps_cmake_args} -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF
-    -DREQUIRE_SIMD=ON
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target jpeg-static
-  INSTALL_COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/libjpeg.a ${deps_prefix}/lib/
-    COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/jconfig.h <SOURCE_DIR>/jpeglib.h
-      <SOURCE_DIR>/jmorecfg.h <SOURCE_DIR>/jerror.h ${deps_prefix}/include/
-  BUILD_BYPRODUCTS ${deps_prefix}/lib/libjpeg.a
-  LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
+# The SIMD code needs nasm.
+add_libjpeg_from_debian_source(-DREQUIRE_SIMD=ON)
 
 ExternalProject_Add(dep_zlib
   SOURCE_DIR ${zlib_source}
@@ -61,12 +48,6 @@ ExternalProject_Add(dep_libpng
       <SOURCE_DIR>/pngconf.h ${deps_prefix}/include/
   BUILD_BYPRODUCTS ${deps_prefix}/lib/libpng.a
   LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
-
-add_library(queltravine_libjpeg STATIC IMPORTED GLOBAL)
-set_target_properties(queltravine_libjpeg PROPERTIES
-  IMPORTED_LOCATION ${deps_prefix}/lib/libjpeg.a
-  INTERFACE_INCLUDE_DIRECTORIES ${deps_prefix}/include)
-add_dependencies(queltravine_libjpeg dep_libjpeg)
 
 add_library(queltravine_zlib STATIC IMPORTED GLOBAL)
 set_target_properties(queltravine_zlib PROPERTIES

@@ -4,6 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifdef _WIN32
+#include <filesystem>
+#include <system_error>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 void messageToStandardError(const char* text, const char* caption) {
@@ -28,11 +37,13 @@ enum LoaderMessage : int {
     kPictureTooLarge = 1000,
     kNotConvertibleToRgb,
     kNoMemoryForPicture,
+    kTooManyScans,
 };
 constexpr const char* kLoaderMessages[] = {
     "Picture of %d x %d pixels does not fit its buffer of %d pixels",
     "Cannot decode a %s JPEG file to RGB",
     "Insufficient memory for a picture of %d x %d pixels",
+    "Picture of more than %d scans refused",
 };
 
 int clampToInt(uint64_t value) {
@@ -64,6 +75,23 @@ const char* colourSpaceName(J_COLOR_SPACE space, int components, char* scratch, 
     }
 }
 
+// Called by the library before each step of reading the input: a file of
+// hundreds of scans makes the library go over its whole picture once per
+// scan, so it is refused as soon as it goes past the limit.
+void checkScanCount(j_common_ptr common) {
+    auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    if (cinfo->input_scan_number > kMaxPictureScans)
+        refuse(cinfo, kTooManyScans, kMaxPictureScans, 0, 0);
+}
+
+const char* fileKindName(bool folder, bool fifo, bool socket, bool device) {
+    return folder   ? "folder"
+           : fifo   ? "FIFO"
+           : socket ? "socket"
+           : device ? "device"
+                    : "special file";
+}
+
 }  // namespace
 
 void setMessageBoxHook(MessageBoxHook hook) {
@@ -93,7 +121,9 @@ int decodeJpegStream(FILE* stream, uint8_t** buffer, size_t capacityPixels) {
     errorManager.pub.error_exit = jpegErrorExit;
     errorManager.pub.addon_message_table = kLoaderMessages;
     errorManager.pub.first_addon_message = kPictureTooLarge;
-    errorManager.pub.last_addon_message = kNoMemoryForPicture;
+    errorManager.pub.last_addon_message = kTooManyScans;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = checkScanCount;
 
     if (setjmp(errorManager.setjmpBuffer) != 0) {
         jpeg_destroy_decompress(&cinfo);
@@ -103,6 +133,9 @@ int decodeJpegStream(FILE* stream, uint8_t** buffer, size_t capacityPixels) {
     }
 
     jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress;
+    // Beyond this the library would need backing store, which it refuses.
+    cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
     jpeg_stdio_src(&cinfo, stream);
     jpeg_read_header(&cinfo, TRUE);
 
@@ -164,17 +197,56 @@ uint8_t* readJpegFile(FILE* stream, int32_t* width, int32_t* height, size_t capa
     return buffer;
 }
 
-void loadPicture(const char* name, Pixel* destination, size_t capacityPixels) {
-    FILE* stream = std::fopen(name, "rb");
-    if (stream == nullptr) {
-        messageBox("ERROR LOCATING...", name);
-        std::exit(1);  // a picture that is not there is a failure, not a normal end
+FILE* openPictureFile(const char* name) {
+#ifdef _WIN32
+    // No FIFOs here, but folders and devices (CON, NUL) are refused alike.
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(name, error);
+    if (!error && std::filesystem::exists(status) &&
+        status.type() != std::filesystem::file_type::regular) {
+        using std::filesystem::file_type;
+        std::fprintf(
+            stderr, "%s: is a %s, not a regular file\n", name,
+            fileKindName(
+                status.type() == file_type::directory, status.type() == file_type::fifo,
+                status.type() == file_type::socket,
+                status.type() == file_type::character || status.type() == file_type::block));
+        return nullptr;
     }
+    return std::fopen(name, "rb");
+#else
+    // Opened without blocking (a FIFO would wait for a writer), then checked
+    // on the open descriptor, so the checked file is the one read.
+    struct stat info;
+    const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const bool known = fd >= 0 ? ::fstat(fd, &info) == 0 : ::stat(name, &info) == 0;
+    if (known && !S_ISREG(info.st_mode)) {
+        std::fprintf(
+            stderr, "%s: is a %s, not a regular file\n", name,
+            fileKindName(S_ISDIR(info.st_mode), S_ISFIFO(info.st_mode), S_ISSOCK(info.st_mode),
+                         S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)));
+        if (fd >= 0)
+            ::close(fd);
+        return nullptr;
+    }
+    if (fd < 0)
+        return nullptr;
+    const int flags = ::fcntl(fd, F_GETFL);
+    FILE* stream = nullptr;
+    if (flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+        stream = ::fdopen(fd, "rb");
+    if (stream == nullptr)
+        ::close(fd);
+    return stream;
+#endif
+}
+
+bool loadPictureStream(FILE* stream, Pixel* destination, size_t capacityPixels) {
     int32_t width = 0;
     int32_t height = 0;
     uint8_t* rgb = readJpegFile(stream, &width, &height, capacityPixels);
     if (rgb == nullptr) {
-        return;
+        return false;
     }
     // Rows follow each other with the picture's own width as pitch.
     const size_t count = size_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height);
@@ -185,4 +257,14 @@ void loadPicture(const char* name, Pixel* destination, size_t capacityPixels) {
         sample += 3;
     }
     std::free(rgb);
+    return true;
+}
+
+void loadPicture(const char* name, Pixel* destination, size_t capacityPixels) {
+    FILE* stream = openPictureFile(name);
+    if (stream == nullptr) {
+        messageBox("ERROR LOCATING...", name);
+        std::exit(1);  // a picture that is not there is a failure, not a normal end
+    }
+    loadPictureStream(stream, destination, capacityPixels);
 }

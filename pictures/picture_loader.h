@@ -19,9 +19,24 @@ using MessageBoxHook = void (*)(const char* text, const char* caption);
 void setMessageBoxHook(MessageBoxHook hook);
 
 // Decodes the JPEG file `name` into destination (capacityPixels pixels). A file that cannot be
-// opened: message box "ERROR LOCATING..." captioned with the name, then exit(1). A decode
-// error: one line on stderr, destination untouched, returns.
+// opened: message box "ERROR LOCATING..." captioned with the name, then exit(1). A path that is
+// not a regular file (a folder, a FIFO, a socket, a device) counts as one that cannot be opened,
+// after a line on stderr saying what it is; nothing is read from it. A decode error: one line on
+// stderr, destination untouched, returns.
 void loadPicture(const char* name, Pixel* destination, size_t capacityPixels);
+
+// What loadPicture does once the file is open: decodes the stream into destination and closes
+// it. Returns false after a decode error, destination untouched.
+bool loadPictureStream(FILE* stream, Pixel* destination, size_t capacityPixels);
+
+// Opens a picture for reading only if it is a regular file; prints "NAME: is a KIND, not a
+// regular file" and returns null for anything else, and null when it cannot be opened.
+FILE* openPictureFile(const char* name);
+
+// Limits on what one decode may cost, far above what any of the demo's pictures needs (one scan,
+// under 2 MB of the library's memory): a file beyond them is refused like any library error.
+inline constexpr int kMaxPictureScans = 100;
+inline constexpr long kMaxDecoderMemory = 64L << 20;
 
 // The six files in load order: kPictureFiles[0..4] go into the five Pictures, kStripFile into the
 // strip.

@@ -172,25 +172,10 @@ bool encodeFramePng(const Pixel* frame, std::vector<uint8_t>* bytes, std::string
     return encoder.encode(frame, bytes, error);
 }
 
-bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (!ok)
-        *error = std::strerror(errno);
-    if (std::fclose(file) != 0 && ok) {
-        *error = std::strerror(errno);
-        ok = false;
-    }
-    return ok;
-}
-
 bool writeFramePng(const std::string& path, const Pixel* frame, std::string* error) {
     std::vector<uint8_t> bytes;
-    return encodeFramePng(frame, &bytes, error) && writeBytes(path, bytes, error);
+    return encodeFramePng(frame, &bytes, error) &&
+           writeWholeFile(path, bytes.data(), bytes.size(), error);
 }
 
 void PngWriter::start() {
@@ -249,9 +234,10 @@ void PngWriter::run(Worker& worker) {
             return;
         lock.unlock();
         std::string error;
-        const bool ok = (worker.repeat ||
-                         worker.encoder.encode(worker.pixels.data(), &worker.encoded, &error)) &&
-                        writeBytes(worker.path, worker.encoded, &error);
+        const bool ok =
+            (worker.repeat ||
+             worker.encoder.encode(worker.pixels.data(), &worker.encoded, &error)) &&
+            writeWholeFile(worker.path, worker.encoded.data(), worker.encoded.size(), &error);
         lock.lock();
         if (!ok && error_.empty())
             error_ = "cannot write '" + worker.path + "': " + error;

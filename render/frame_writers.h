@@ -17,11 +17,11 @@
 std::string frameFileName(int64_t k);
 
 // Writes one frame as an 8-bit RGB PNG, the top byte of each pixel dropped as
-// the display does. On failure returns false and sets error.
+// the display does, as one whole file (writeWholeFile). On failure returns
+// false and sets error.
 bool writeFramePng(const std::string& path, const Pixel* frame, std::string* error);
-// The same PNG into memory (bytes is replaced), and bytes into a file.
+// The same PNG into memory (bytes is replaced).
 bool encodeFramePng(const Pixel* frame, std::vector<uint8_t>* bytes, std::string* error);
-bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
 
 // Frames as PNG files, made one after another by one encoder. The frame is
 // compressed in bands of rows, each its own run of deflate blocks, so that a

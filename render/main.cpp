@@ -150,7 +150,9 @@ int main(int argc, char** argv) {
 
     // The audio comes first: it does not depend on the frames, and ffmpeg
     // reads it from a finished file while the frames stream in.
-    std::string wavForVideo = options.wavPath;
+    // A WAV that goes down a pipe or to a device cannot be read back, so the
+    // video then takes its audio from a temporary file of its own.
+    std::string wavForVideo = isStraightOutput(options.wavPath) ? "" : options.wavPath;
     std::string temporaryWav;
     if (!options.wavPath.empty())
         writeWav(options.schedule, options.wavPath);

@@ -234,24 +234,37 @@ void checkOutputs(const RenderOptions& options) {
     const auto refuse = [](const std::string& path) {
         failRender("'" + path + "' exists; use --force to overwrite it");
     };
+    // A FIFO, a terminal or a device is written into as it is and needs no
+    // --force; only regular files are ever replaced.
+    const auto check = [&](const std::string& path) {
+        if (path.empty() || path == "-")
+            return;
+        if (const char* kind = specialFileKind(path)) {
+            if (std::string(kind) == "a folder")
+                failRender("'" + path + "' is a folder, not a file");
+            return;
+        }
+        if (!options.force && pathExists(path))
+            refuse(path);
+    };
     for (const std::string* path :
-         {&options.wavPath, &options.videoPath, &options.logPath, &options.crcPath}) {
-        if (!path->empty() && !options.force && pathExists(*path))
-            refuse(*path);
-    }
+         {&options.wavPath, &options.videoPath, &options.logPath, &options.crcPath})
+        check(*path);
+    if (options.videoPath == "-")
+        failRender("--video needs a file name: a video cannot go to standard output");
+    int toStandardOutput = 0;
+    for (const std::string* path : {&options.wavPath, &options.logPath, &options.crcPath})
+        toStandardOutput += *path == "-" ? 1 : 0;
+    if (toStandardOutput > 1)
+        failRender("only one output can go to standard output ('-')");
     if (!options.framesDir.empty()) {
         std::error_code error;
         if (pathExists(options.framesDir)) {
             if (!fs::is_directory(options.framesDir, error)) {
                 failRender("'" + options.framesDir + "' is not a folder");
             }
-            if (!options.force) {
-                for (int64_t k = 0; k < options.schedule.frames; k += options.every) {
-                    const std::string path = joinPath(options.framesDir, frameFileName(k));
-                    if (pathExists(path))
-                        refuse(path);
-                }
-            }
+            for (int64_t k = 0; k < options.schedule.frames; k += options.every)
+                check(joinPath(options.framesDir, frameFileName(k)));
         } else if (!fs::create_directories(options.framesDir, error)) {
             failRender("cannot create the folder '" + options.framesDir + "': " + error.message());
         }

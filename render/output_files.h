@@ -1,6 +1,9 @@
-// How the renderer writes its outputs: every file is written under a
-// temporary ".partial" name and renamed when complete, and any failure
-// removes what is unfinished, so nothing half-written is ever left behind.
+// How the renderer writes its outputs. A regular file (or a path not there
+// yet) is written under a temporary name beside it, created exclusively, and
+// renamed over the path only when complete; any failure removes what is
+// unfinished, so no file under a final name is ever cut short. Anything else
+// (a FIFO, a terminal, a device, "-" for standard output) is written straight
+// into and never replaced or renamed over.
 #pragma once
 
 #include <csignal>
@@ -19,19 +22,44 @@ extern volatile std::sig_atomic_t renderInterrupted;
 void trackPartialFile(const std::string& path);
 void forgetPartialFile(const std::string& path);
 
-// "out.mp4" -> "out.partial.mp4": ffmpeg picks the format by the extension.
-std::string partialName(const std::string& path);
 std::string joinPath(const std::string& dir, const std::string& name);
 bool pathExists(const std::string& path);
 
-// Opens the partial name of path for writing; fails the render if it cannot.
+// "-", or a path that exists and is not a regular file: written straight into.
+bool isStraightOutput(const std::string& path);
+// Names an existing path that is not a regular file: "a FIFO", "a folder"...;
+// null for a regular file or a path not there.
+const char* specialFileKind(const std::string& path);
+
+// Creates an empty file that did not exist, named "NAME.partial-XXXXXX.EXT"
+// beside path (the extension kept: ffmpeg picks the format by it), with
+// random letters; returns its name and, when fd is given, a descriptor open
+// for writing. Returns "" and sets error (the reason) when it cannot.
+std::string createPartialFile(const std::string& path, int* fd, std::string* error);
+
+// Opens path for writing as described above; fails the render if it cannot.
 FILE* openOutput(const std::string& path);
-// Closes the file and renames it to path; fails the render on any error.
+// Flushes and closes the file (standard output is only flushed) and renames
+// its temporary file to path; fails the render on any error.
 void finishOutput(FILE* file, const std::string& path);
 // Writes bytes or fails the render, naming `what`.
 void writeAll(FILE* file, const void* data, size_t bytes, const std::string& what);
-// Renames a finished partial file to path.
+
+// The temporary name openOutput or reservePartialFile gave path; path itself
+// for a straight output.
+std::string partialFileOf(const std::string& path);
+// For outputs another program writes (ffmpeg): creates path's temporary file
+// exclusively and returns its name, or path itself for a straight output.
+std::string reservePartialFile(const std::string& path);
+// Renames path's finished temporary file to path (nothing for a straight output).
 void renameFinished(const std::string& path);
 
-// A fresh name in the temporary folder.
+// Writes bytes as one whole file at path: under a fresh temporary name that
+// is renamed over path when complete, or straight into a path that is not a
+// regular file. On failure sets error (the reason) and leaves no temporary
+// file. Safe to call from several threads.
+bool writeWholeFile(const std::string& path, const void* data, size_t bytes, std::string* error);
+
+// A fresh file, created exclusively in the temporary folder, that failRender
+// removes.
 std::string temporaryPath(const std::string& suffix);

@@ -122,14 +122,16 @@ void startVideoEncoder(const VideoSettings& settings, const std::string& wavPath
     const std::string size =
         std::to_string(kScreenWidth * scale) + "x" + std::to_string(kScreenHeight * scale);
     const std::string rate = std::to_string(settings.fps);
-    const std::string output = partialName(settings.path);
+    // The file: prefix makes every path a file name, even one that begins
+    // with a dash or holds a colon.
+    const std::string output = reservePartialFile(settings.path);
     std::vector<std::string> args = {
         "ffmpeg",     "-hide_banner", "-loglevel", "error",  "-nostdin",    "-y",
         "-f",         "rawvideo",     "-pix_fmt",  "bgr0",   "-video_size", size,
-        "-framerate", rate,           "-i",        "pipe:0", "-i",          wavPath};
+        "-framerate", rate,           "-i",        "pipe:0", "-i",          "file:" + wavPath};
     const std::vector<std::string> codec = videoCodecArguments(settings);
     args.insert(args.end(), codec.begin(), codec.end());
-    args.push_back(output);
+    args.push_back("file:" + output);
 
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0)
@@ -147,7 +149,6 @@ void startVideoEncoder(const VideoSettings& settings, const std::string& wavPath
     ::close(pipeEnds[0]);
     if (status != 0)
         failRender(std::string("cannot start ffmpeg: ") + std::strerror(status));
-    trackPartialFile(output);
     encoderInput = ::fdopen(pipeEnds[1], "wb");
     if (encoderInput == nullptr)
         failRender(std::string("cannot start ffmpeg: ") + std::strerror(errno));

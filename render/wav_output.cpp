@@ -78,6 +78,8 @@ void writeWav(const RenderSchedule& schedule, const std::string& path) {
     restartAudio(schedule.audioBlockBytes);
     int64_t written = 0;
     while (const uint8_t* block = nextAudioBlock(total)) {
+        if (renderInterrupted)
+            failRender("interrupted; unfinished outputs removed");
         const int64_t keep = std::min<int64_t>(audioBlockFrames(), total - written);
         writeAll(file, block, static_cast<size_t>(keep) * kAudioBytesPerFrame, what);
         written += keep;

@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -316,6 +318,86 @@ TEST_F(PictureLoaderTest, RefusedFilesLeaveOneLineAndTheDestinationUntouched) {
     }
 }
 
+// A progressive colour JPEG at full chroma resolution, either the library's
+// usual 10 scans or one scan per coefficient and component (190 scans).
+void writeProgressiveJpeg(const std::string& path, int width, int height, bool scanPerCoefficient) {
+    FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    jpeg_stdio_dest(&cinfo, out);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 85, TRUE);
+    for (int c = 0; c < 3; ++c) {
+        cinfo.comp_info[c].h_samp_factor = 1;
+        cinfo.comp_info[c].v_samp_factor = 1;
+    }
+    jpeg_simple_progression(&cinfo);
+    std::vector<jpeg_scan_info> script;
+    if (scanPerCoefficient) {
+        script.push_back({3, {0, 1, 2, 0}, 0, 0, 0, 0});
+        for (int c = 0; c < 3; ++c) {
+            for (int k = 1; k < DCTSIZE2; ++k)
+                script.push_back({1, {c, 0, 0, 0}, k, k, 0, 0});
+        }
+        cinfo.scan_info = script.data();
+        cinfo.num_scans = static_cast<int>(script.size());
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int y = static_cast<int>(cinfo.next_scanline);
+        for (int x = 0; x < width; ++x) {
+            for (int c = 0; c < 3; ++c)
+                row[static_cast<size_t>(x) * 3 + c] = colourful(x % 640, y, c);
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::fclose(out);
+}
+
+TEST_F(PictureLoaderTest, ProgressiveFilesLoadUpToTheScanLimitAndNoFurther) {
+    const std::string usual = make("progressive.jpg");
+    writeProgressiveJpeg(usual, 640, 480, false);
+    const Loaded loaded = load(usual, Picture::pixels);
+    EXPECT_EQ(loaded.errors, "");
+    expectMatchesReference(loaded, usual, 640, 480);
+
+    // Legal, and the reference decoder takes it, but every scan is another
+    // pass over the whole picture: refused when the limit is passed.
+    const std::string many = make("many-scans.jpg");
+    writeProgressiveJpeg(many, 64, 48, true);
+    const Loaded refused = load(many, Picture::pixels);
+    EXPECT_EQ(refused.errors, "Picture of more than 100 scans refused\n");
+    expectUntouched(refused);
+}
+
+TEST_F(PictureLoaderTest, DecoderMemoryBeyondTheLimitIsRefusedBeforeItIsTaken) {
+    // 3400 x 3400 pixels of three full-resolution components keep 69 MB of
+    // coefficients while the scans come in; the buffer here would take it.
+    const std::string path = make("huge-progressive.jpg");
+    writeProgressiveJpeg(path, 3400, 3400, false);
+    std::vector<Pixel> pixels(size_t{3400} * 3400);
+    ::testing::internal::CaptureStderr();
+    loadPicture(path.c_str(), pixels.data(), pixels.size());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Backing store not supported\n");
+    // The same file within the limit: a quarter of its height.
+    const std::string smaller = make("smaller-progressive.jpg");
+    writeProgressiveJpeg(smaller, 3400, 850, false);
+    ::testing::internal::CaptureStderr();
+    loadPicture(smaller.c_str(), pixels.data(), pixels.size());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
 TEST_F(PictureLoaderTest, FailedAllocationOfTheDecodedBufferIsRefusedLikeALibraryError) {
     const std::string path = make("no-memory.jpg");
     writeJpeg(path, 640, 480, 3, colourful);
@@ -449,6 +531,53 @@ TEST(PictureLoaderDeathTest, MissingFileIsReportedAndEndsTheProcessWithStatus1) 
         },
         ::testing::ExitedWithCode(1), "^box\\[ERROR LOCATING\\.\\.\\.\\|credits\\.jpg\\]\n$");
     std::remove((dir + "/warning.jpg").c_str());
+    rmdir(dir.c_str());
+}
+
+// A path that is not a regular file is one that cannot be opened, with a line
+// saying what it is; nothing waits on it (a FIFO with no writer).
+TEST(PictureLoaderDeathTest, PathsThatAreNotRegularFilesAreReportedAsMissing) {
+    const std::string dir = tempPath("special");
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((dir + "/warning.jpg").c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo((dir + "/credits.jpg").c_str(), 0600), 0);
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = dir + "/part1.jpg";
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const struct {
+        const char* name;
+        const char* expected;
+    } cases[] = {
+        {"warning.jpg",
+         "^warning\\.jpg: is a folder, not a regular file\n"
+         "warning\\.jpg: ERROR LOCATING\\.\\.\\.\n$"},
+        {"credits.jpg",
+         "^credits\\.jpg: is a FIFO, not a regular file\n"
+         "credits\\.jpg: ERROR LOCATING\\.\\.\\.\n$"},
+        {"part1.jpg",
+         "^part1\\.jpg: is a socket, not a regular file\n"
+         "part1\\.jpg: ERROR LOCATING\\.\\.\\.\n$"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EXIT(
+            {
+                if (chdir(dir.c_str()) != 0)
+                    std::exit(99);
+                static std::vector<Pixel> buffer(Picture::pixels);
+                loadPicture(c.name, buffer.data(), buffer.size());
+                std::exit(0);
+            },
+            ::testing::ExitedWithCode(1), c.expected);
+    }
+    close(listener);
+    std::remove(socketPath.c_str());
+    std::remove((dir + "/credits.jpg").c_str());
+    rmdir((dir + "/warning.jpg").c_str());
     rmdir(dir.c_str());
 }
 

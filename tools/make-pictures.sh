@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes the demo's six pictures again into data/ (or the folder given).
+# Makes the demo's six pictures and the icon again into data/ (or the folder
+# given).
 # The output is the same byte for byte on every run; the test suite checks
 # that the committed pictures are what this tool makes.
 # Usage: tools/make-pictures.sh [OUTPUT_DIR]

@@ -3,17 +3,22 @@
 // FreeType with the DejaVu fonts) and written as baseline JPEG at quality 94
 // without chroma subsampling. Same fonts and libraries, same bytes.
 //
+// It also draws the program's icon at the sizes desktops ask for, as RGBA
+// PNG files in OUTPUT_DIR/icons.
+//
 // Usage: make_pictures OUTPUT_DIR [FONT_DIR]
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
 #include <jpeglib.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -834,6 +839,97 @@ Canvas greetingsStrip(const Fonts& f) {
     return c;
 }
 
+// ---- Icon ---------------------------------------------------------------
+
+// The icon is drawn from distances, 4x4 samples a pixel, so that every size
+// is drawn for itself rather than scaled: a rounded night-blue tile, a planet
+// lit from the upper left, and the white wave of the noise scene across it.
+// Coordinates are in units of the tile, 0 to 1.
+struct IconSample {
+    Colour colour;
+    double alpha;
+};
+
+IconSample iconSample(double u, double v) {
+    // Rounded square with a corner radius of 0.2 and a margin of 1/32.
+    const double m = 1.0 / 32.0;
+    const double r = 0.2;
+    const double qx = std::max(std::fabs(u - 0.5) - (0.5 - m - r), 0.0);
+    const double qy = std::max(std::fabs(v - 0.5) - (0.5 - m - r), 0.0);
+    const double tile = std::hypot(qx, qy) - r;
+    if (tile > 0.0) {
+        return {{}, 0.0};
+    }
+    Colour c = mix(Colour{14, 16, 44}, Colour{58, 18, 74}, v);
+    // The planet.
+    const double px = (u - 0.56) / 0.3;
+    const double py = (v - 0.58) / 0.3;
+    const double d2 = px * px + py * py;
+    if (d2 < 1.0) {
+        const double pz = std::sqrt(1.0 - d2);
+        const double light = clamp01(-0.62 * px - 0.5 * py + 0.6 * pz);
+        const Colour surface =
+            mix(Colour{255, 90, 50}, Colour{255, 210, 90}, clamp01(0.5 - py * 0.6));
+        c = surface * (0.15 + 0.85 * light);
+    }
+    // The wave, with a soft glow.
+    const double wave = 0.5 + 0.16 * std::sin((u - 0.1) * 2.0 * kPi * 1.25);
+    const double distance = std::fabs(v - wave);
+    c = mix(c, Colour{255, 120, 220}, 0.6 * std::exp(-distance * distance / 0.0012));
+    c = mix(c, Colour{255, 255, 255}, smoothstep(0.024, 0.014, distance));
+    return {c, 1.0};
+}
+
+void writeIcon(int size, const std::string& path) {
+    constexpr int kSamples = 4;
+    std::vector<png_byte> pixels(static_cast<size_t>(size) * size * 4);
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            Colour sum{};
+            double alpha = 0.0;
+            for (int sy = 0; sy < kSamples; ++sy) {
+                for (int sx = 0; sx < kSamples; ++sx) {
+                    const double u = (x + (sx + 0.5) / kSamples) / size;
+                    const double v = (y + (sy + 0.5) / kSamples) / size;
+                    const IconSample s = iconSample(u, v);
+                    sum = sum + s.colour * s.alpha;
+                    alpha += s.alpha;
+                }
+            }
+            png_byte* out = &pixels[(static_cast<size_t>(y) * size + x) * 4];
+            const double coverage = alpha / (kSamples * kSamples);
+            const double unpremultiply = alpha > 0.0 ? 1.0 / alpha : 0.0;
+            out[0] = toSample(sum.r * unpremultiply);
+            out[1] = toSample(sum.g * unpremultiply);
+            out[2] = toSample(sum.b * unpremultiply);
+            out[3] = toSample(coverage * 255.0);
+        }
+    }
+    FILE* out = std::fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    if (out == nullptr || info == nullptr || setjmp(png_jmpbuf(png)) != 0) {
+        std::fprintf(stderr, "make_pictures: cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+    png_init_io(png, out);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(size), static_cast<png_uint_32>(size), 8,
+                 PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 9);
+    png_write_info(png, info);
+    for (int y = 0; y < size; ++y) {
+        png_write_row(png, &pixels[static_cast<size_t>(y) * size * 4]);
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    if (std::fclose(out) != 0) {
+        std::fprintf(stderr, "make_pictures: cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+    std::printf("wrote %s (%d x %d)\n", path.c_str(), size, size);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -855,5 +951,9 @@ int main(int argc, char** argv) {
     writeJpeg(planetPicture(fonts), outDir + "/part2.jpg");
     writeJpeg(tunnelPicture(fonts), outDir + "/part3.jpg");
     writeJpeg(greetingsStrip(fonts), outDir + "/greets.jpg");
+    std::filesystem::create_directories(outDir + "/icons");
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        writeIcon(size, outDir + "/icons/queltravine-" + std::to_string(size) + ".png");
+    }
     return 0;
 }

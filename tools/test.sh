@@ -4,8 +4,9 @@
 # virtual X server), a formatting check, the unit tests again under
 # AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded parts under
 # ThreadSanitizer. The Windows build is cross-compiled and tested under Wine
-# (tools/test-windows.sh), and the browser build is checked in headless
-# Chromium (tests/web/web_tests.py).
+# (tools/test-windows.sh), the browser build is checked in headless Chromium
+# (tests/web/web_tests.py), and the packages of tools/package.sh are
+# installed and used (tests/package/package_test.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -51,6 +52,17 @@ if tools/ensure-packages.sh emscripten chromium imagemagick libjpeg-turbo-progs;
     fi
 else
     echo "SKIPPED: the browser build and tests (emscripten or Chromium could not be installed)" >&2
+fi
+
+echo "== Packages: the .deb, the Windows zip and the web bundle, installed and used" >&2
+tools/package.sh
+tools/ensure-packages.sh lintian desktop-file-utils man-db
+package_status=0
+python3 tests/package/package_test.py || package_status=$?
+if [ "$package_status" -eq 77 ]; then
+    echo "SKIPPED: the package tests (they install the .deb and need root)" >&2
+elif [ "$package_status" -ne 0 ]; then
+    exit "$package_status"
 fi
 
 echo "== Formatting" >&2

@@ -21,7 +21,9 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WANTED = ["./usr/bin/queltravine", "./usr/bin/queltravine-render",
           "./usr/lib/queltravine/queltravine", "./usr/share/applications/queltravine.desktop",
           "./usr/share/man/man6/queltravine.6.gz", "./usr/share/man/man1/queltravine-render.1.gz",
-          "./usr/share/doc/queltravine/copyright", "./usr/share/doc/queltravine/README.md"] + \
+          "./usr/share/doc/queltravine/copyright", "./usr/share/doc/queltravine/README.md",
+          "./usr/share/icons/hicolor/48x48/apps/queltravine.png",
+          "./usr/share/icons/hicolor/256x256/apps/queltravine.png"] + \
          ["./usr/share/queltravine/" + name for name in
           ("warning.jpg", "credits.jpg", "part1.jpg", "part2.jpg", "part3.jpg", "greets.jpg")]
 
@@ -94,9 +96,10 @@ def check_player_shows_warning(folder):
         player = subprocess.Popen(["queltravine", "-w"], cwd=folder, env=env,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         time.sleep(2)
-        check(player.poll() is None, "the installed player ended: " + player.stderr.read())
+        if player.poll() is not None:
+            raise Failure("the installed player ended: " + player.stderr.read())
         shot = subprocess.run(["import", "-display", ":93", "-window", "root", "-crop",
-                               "640x480+0+0", "rgb:-"], env=env, capture_output=True).stdout
+                               "640x480+0+0", "-depth", "8", "rgb:-"], env=env, capture_output=True).stdout
         want = subprocess.run(["djpeg", "-pnm", "/usr/share/queltravine/warning.jpg"],
                               capture_output=True, check=True).stdout[-640 * 480 * 3:]
         check(shot[:len(want)] == want, "the installed player does not show warning.jpg")
@@ -125,9 +128,9 @@ def check_windows_zip(archive):
              "--work", os.path.join(ROOT, "build-windows/wine-tests"),
              "--data", unpacked, "windowed"])
         if result.returncode == SKIP:
-            print("  skipped the zip under Wine: Wine is not installed")
-            return
+            return "SKIP"
         check(result.returncode == 0, "the zip's exe failed under Wine")
+    return "PASS"
 
 
 def main():
@@ -146,8 +149,7 @@ def main():
                        ("windows zip under Wine", lambda: check_windows_zip(zips[-1]))):
         try:
             check(debs and zips and webs, "run tools/package.sh first")
-            step()
-            print("PASS " + name, flush=True)
+            print("%s %s" % (step() or "PASS", name), flush=True)
         except (Failure, subprocess.SubprocessError, OSError) as failure:
             failed += 1
             print("FAIL %s: %s" % (name, failure), flush=True)

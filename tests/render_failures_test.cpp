@@ -1,0 +1,272 @@
+// The renderer when things go wrong: a full disk, an interrupt, a dead
+// encoder, outputs that are not regular files. Whatever happens, no file
+// under a final name is cut short and no temporary file is left behind.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "render/output_files.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool isWholeFramePng(const fs::path& path) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return false;
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<uint32_t> pixels(PNG_IMAGE_SIZE(image) / 4);
+    const bool read = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
+    return read && image.width == 640 && image.height == 480;
+}
+
+// Everything in dir whose name shows it is an unfinished output.
+std::vector<std::string> leftovers(const fs::path& dir) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find(".partial") != std::string::npos)
+            found.push_back(name);
+    }
+    return found;
+}
+
+// Checks every file in a frames folder is a whole PNG; returns how many.
+int expectOnlyWholeFrames(const fs::path& frames) {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(frames)) {
+        EXPECT_TRUE(isWholeFramePng(entry.path())) << entry.path();
+        ++count;
+    }
+    return count;
+}
+
+class RenderFailures : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = fs::path(::testing::TempDir()) /
+              ("render-failures-" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Runs a shell command line with the renderer as $R and the pictures as $P,
+    // in dir; returns the exit status and what went to standard error.
+    int shell(const std::string& line, std::string* err = nullptr) const {
+        const fs::path errPath = dir / "stderr.txt";
+        const std::string command = "cd '" + dir.string() + "' && R='" + RENDER_EXE + "' P='" +
+                                    DATA_DIR + "' sh -c '" + line + "' 2>'" + errPath.string() +
+                                    "'";
+        const int raw = std::system(command.c_str());
+        if (err != nullptr)
+            *err = readFile(errPath);
+        fs::remove(errPath);
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+
+    // Starts the renderer in the background with its pictures and args.
+    pid_t start(const std::vector<std::string>& args) const {
+        std::vector<std::string> all = {RENDER_EXE, "--pictures", DATA_DIR};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : all)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, (dir / "stderr.txt").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = -1;
+        EXPECT_EQ(posix_spawn(&pid, RENDER_EXE, &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    }
+
+    static int waitFor(pid_t pid) {
+        int raw = 0;
+        waitpid(pid, &raw, 0);
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+
+    fs::path dir;
+};
+
+// A file system of 3 MB fills after a few frames: the render fails naming
+// the frame and the reason, and every frame left is a whole picture.
+TEST_F(RenderFailures, FullDiskLeavesOnlyWholeFrames) {
+    const fs::path small = dir / "small";
+    fs::create_directories(small);
+    if (geteuid() != 0 || mount("tmpfs", small.c_str(), "tmpfs", 0, "size=3m") != 0)
+        GTEST_SKIP() << "needs root to mount a small file system";
+    struct Unmount {
+        const fs::path& at;
+        ~Unmount() { umount(at.c_str()); }
+    } unmount{small};
+    std::string err;
+    const int status = shell("$R --pictures $P --seconds 60 --fps 4 --frames small/frames", &err);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("cannot write 'small/frames/frame-"), std::string::npos) << err;
+    EXPECT_NE(err.find("No space left on device"), std::string::npos) << err;
+    EXPECT_GT(expectOnlyWholeFrames(small / "frames"), 0);
+    EXPECT_EQ(leftovers(small), std::vector<std::string>{});
+
+    // The same for a WAV, and a log, that do not fit.
+    fs::remove_all(small / "frames");
+    EXPECT_EQ(shell("$R --pictures $P --seconds 60 --wav small/a.wav", &err), 1);
+    EXPECT_NE(err.find("No space left on device"), std::string::npos) << err;
+    std::ofstream(small / "filler") << std::string(2800 * 1024, 'x');
+    EXPECT_EQ(shell("$R --pictures $P --seconds 20 --fps 1000 --log small/a.log", &err), 1);
+    EXPECT_NE(err.find("No space left on device"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(small / "a.wav"));
+    EXPECT_FALSE(fs::exists(small / "a.log"));
+    EXPECT_EQ(leftovers(small), std::vector<std::string>{});
+}
+
+// SIGINT in the middle of the frames: the render ends with status 1 and
+// says so; the frames already written are whole, the log is removed.
+TEST_F(RenderFailures, InterruptLeavesOnlyWholeFiles) {
+    const pid_t pid = start({"--seconds", "600", "--fps", "30", "--frames", (dir / "f").string(),
+                             "--log", (dir / "a.log").string()});
+    for (int i = 0; i < 200 && (!fs::exists(dir / "f") || fs::is_empty(dir / "f")); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(pid, SIGINT);
+    EXPECT_EQ(waitFor(pid), 1);
+    EXPECT_NE(readFile(dir / "stderr.txt").find("interrupted"), std::string::npos);
+    EXPECT_GT(expectOnlyWholeFrames(dir / "f"), 0);
+    EXPECT_FALSE(fs::exists(dir / "a.log"));
+    EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+
+    // During the audio, which comes first.
+    const pid_t audio = start({"--seconds", "100000", "--wav", (dir / "a.wav").string()});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    kill(audio, SIGTERM);
+    EXPECT_EQ(waitFor(audio), 1);
+    EXPECT_FALSE(fs::exists(dir / "a.wav"));
+    EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+}
+
+// ffmpeg killed mid-way: the render fails and leaves no video at all.
+TEST_F(RenderFailures, EncoderDeathLeavesNoVideo) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    const pid_t pid =
+        start({"--seconds", "600", "--fps", "30", "--video", (dir / "demo.mp4").string()});
+    pid_t encoder = -1;
+    for (int i = 0; i < 250 && encoder <= 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const std::string command =
+            "pgrep -P " + std::to_string(pid) + " ffmpeg > '" + (dir / "pid.txt").string() + "'";
+        if (std::system(command.c_str()) == 0)
+            encoder = std::atoi(readFile(dir / "pid.txt").c_str());
+    }
+    ASSERT_GT(encoder, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    kill(encoder, SIGKILL);
+    EXPECT_EQ(waitFor(pid), 1);
+    EXPECT_NE(readFile(dir / "stderr.txt").find("ffmpeg"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "demo.mp4"));
+    fs::remove(dir / "pid.txt");
+    EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+}
+
+// A FIFO named as an output is written into, with --force or without, and
+// stays a FIFO; "-" sends the WAV or the log to standard output.
+TEST_F(RenderFailures, OutputsThatAreNotRegularFilesAreWrittenIntoNeverReplaced) {
+    ASSERT_EQ(shell("$R --pictures $P --seconds 3 --fps 5 --log plain.log --wav plain.wav"), 0);
+    ASSERT_EQ(mkfifo((dir / "log.fifo").c_str(), 0600), 0);
+    for (const char* force : {"", " --force"}) {
+        SCOPED_TRACE(force);
+        std::string err;
+        EXPECT_EQ(shell(std::string("cat log.fifo > got.log & $R --pictures $P --seconds 3 --fps 5 "
+                                    "--log log.fifo") +
+                            force + "; s=$?; wait; exit $s",
+                        &err),
+                  0)
+            << err;
+        EXPECT_TRUE(fs::is_fifo(dir / "log.fifo"));
+        EXPECT_EQ(readFile(dir / "got.log"), readFile(dir / "plain.log"));
+    }
+    std::string err;
+    EXPECT_EQ(shell("$R --pictures $P --seconds 3 --wav - > piped.wav", &err), 0) << err;
+    EXPECT_EQ(readFile(dir / "piped.wav"), readFile(dir / "plain.wav"));
+    EXPECT_EQ(shell("$R --pictures $P --seconds 3 --fps 5 --log - | cat > piped.log", &err), 0)
+        << err;
+    EXPECT_EQ(readFile(dir / "piped.log"), readFile(dir / "plain.log"));
+
+    EXPECT_EQ(shell("$R --pictures $P --seconds 3 --wav - --log -", &err), 1);
+    EXPECT_NE(err.find("only one output can go to standard output"), std::string::npos) << err;
+    EXPECT_EQ(shell("$R --pictures $P --seconds 3 --force --wav .", &err), 1);
+    EXPECT_NE(err.find("'.' is a folder"), std::string::npos) << err;
+    EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+}
+
+// A path that begins with a dash is a file name to ffmpeg, not an option.
+TEST_F(RenderFailures, VideoPathBeginningWithADashIsAFile) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    std::string err;
+    EXPECT_EQ(shell("$R --pictures $P --seconds 1 --fps 5 --video=-y.mp4", &err), 0) << err;
+    EXPECT_GT(fs::file_size(dir / "-y.mp4"), 1000u);
+    EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+}
+
+// Temporary files are made afresh beside their output, never reused.
+TEST_F(RenderFailures, PartialFilesAreNewFilesBesideTheirOutput) {
+    std::string error;
+    const std::string target = (dir / "out.mp4").string();
+    int fd = -1;
+    const std::string first = createPartialFile(target, &fd, &error);
+    const std::string second = createPartialFile(target, nullptr, &error);
+    ASSERT_FALSE(first.empty()) << error;
+    ASSERT_FALSE(second.empty()) << error;
+    EXPECT_NE(first, second);
+    EXPECT_EQ(fs::path(first).parent_path(), dir);
+    EXPECT_EQ(fs::path(first).extension(), ".mp4");
+    EXPECT_EQ(fs::path(first).filename().string().rfind("out.partial-", 0), 0u) << first;
+    EXPECT_GE(fd, 0);
+    close(fd);
+    // In a folder that does not exist: the reason, and nothing made.
+    EXPECT_EQ(createPartialFile((dir / "none" / "x.png").string(), nullptr, &error), "");
+    EXPECT_EQ(error, "No such file or directory");
+
+    // writeWholeFile replaces a regular file whole and writes into a FIFO.
+    const std::string file = (dir / "frame.png").string();
+    std::ofstream(file) << "old";
+    ASSERT_TRUE(writeWholeFile(file, "new bytes", 9, &error)) << error;
+    EXPECT_EQ(readFile(file), "new bytes");
+    fs::remove(first);
+    fs::remove(second);
+    EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+}
+
+}  // namespace
