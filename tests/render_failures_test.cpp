@@ -230,6 +230,20 @@ TEST_F(RenderFailures, OutputsThatAreNotRegularFilesAreWrittenIntoNeverReplaced)
     EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
 }
 
+// A picture that is a FIFO with no writer ends the render at once.
+TEST_F(RenderFailures, PictureThatIsAFifoIsReportedNotWaitedOn) {
+    fs::create_directories(dir / "pictures");
+    for (const char* name : {"warning.jpg", "credits.jpg", "part1.jpg", "part3.jpg", "greets.jpg"})
+        fs::copy_file(fs::path(DATA_DIR) / name, dir / "pictures" / name);
+    ASSERT_EQ(mkfifo((dir / "pictures" / "part2.jpg").c_str(), 0600), 0);
+    std::string err;
+    EXPECT_EQ(shell("$R --pictures pictures --seconds 1 --wav a.wav", &err), 1);
+    EXPECT_NE(err.find("pictures/part2.jpg: is a FIFO, not a regular file"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("pictures/part2.jpg: ERROR LOCATING..."), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir / "a.wav"));
+}
+
 // A path that begins with a dash is a file name to ffmpeg, not an option.
 TEST_F(RenderFailures, VideoPathBeginningWithADashIsAFile) {
     if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0)

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: a normal build with
 # warnings as errors (unit tests and the player's end-to-end cases on a
-# virtual X server), a formatting check, the unit tests again under
-# AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded parts under
-# ThreadSanitizer. The Windows build is cross-compiled and tested under Wine
+# virtual X server), a fixed run of the picture fuzzer, a formatting check,
+# the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
+# and the threaded parts under ThreadSanitizer. The Windows build is cross-compiled and tested under Wine
 # (tools/test-windows.sh), the browser build is checked in headless Chromium
 # (tests/web/web_tests.py), and the packages of tools/package.sh are
 # installed and used (tests/package/package_test.py).
@@ -21,6 +21,12 @@ echo "== Release build (-Werror)" >&2
 cmake --preset release >/dev/null
 cmake --build --preset release -j"$jobs"
 ctest --preset release -j"$jobs"
+
+echo "== Fuzzing: the picture loader over an instrumented libjpeg-turbo, a fixed run" >&2
+tools/ensure-packages.sh clang
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$jobs"
+ctest --preset fuzz
 
 echo "== Without SDL2: the renderer, the core tests and the benchmarks still build" >&2
 # pkg-config is shown only libjpeg and libpng (and zlib, which libpng needs).

@@ -531,6 +531,83 @@ def case_picture_allocation_fails(options):
     allocation_case(options, 5455 * 49 * 4, 0, "Not enough memory for pictures")
 
 
+def process_figures(pid):
+    status = open("/proc/%d/status" % pid).read()
+    rss = int(re.search(r"VmRSS:\s+(\d+) kB", status).group(1))
+    threads = int(re.search(r"Threads:\s+(\d+)", status).group(1))
+    return rss, threads, len(os.listdir("/proc/%d/fd" % pid))
+
+
+def longest_silence(raw, start_frame):
+    """The longest run of all-zero stereo frames from start_frame on, in frames."""
+    samples = array.array("i")  # one 32-bit item per stereo frame of two 16-bit samples
+    with open(raw, "rb") as f:
+        f.seek(start_frame * 4)
+        data = f.read()
+    samples.frombytes(data[: len(data) // 4 * 4])
+    longest = run = 0
+    for frame in samples:
+        run = run + 1 if frame == 0 else 0
+        longest = max(longest, run)
+    return longest
+
+
+def case_soak(options):
+    """Runs the player for options.seconds (60 in CI; an hour or more by hand,
+    --seconds 3600): after the first seconds its memory, threads and open
+    files stay flat, the device gets 44100 frames a second with no gap, and
+    the frame rate does not fall."""
+    session = Session(options)
+    try:
+        raw = os.path.join(session.tmp, "audio.raw")
+        ready_windowed(session, options, preload=options.probe,
+                       env=dict(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=raw))
+        pid = session.player.pid
+        time.sleep(5)
+        first = process_figures(pid)
+        begun = time.monotonic()
+        size_then = os.path.getsize(raw)
+        peak = first
+        while time.monotonic() - begun < options.seconds - 5:
+            time.sleep(min(10, max(0.1, options.seconds - 5 - (time.monotonic() - begun))))
+            check(session.alive(), "the player ended: " + session.stderr())
+            now = process_figures(pid)
+            peak = tuple(max(a, b) for a, b in zip(peak, now))
+        size_now = os.path.getsize(raw)
+        elapsed = time.monotonic() - begun
+        last = process_figures(pid)
+        quit_with_escape(session)
+        rate = (size_now - size_then) / 4 / elapsed
+        probe = [line for line in session.stderr().splitlines() if "fps-by-second" in line]
+        check(probe, "the probe reported nothing: " + session.stderr())
+        fps = [int(v) for v in probe[0].split("fps-by-second")[1].split()]
+        print("resident %d -> %d kB (peak %d), threads %d -> %d, open files %d -> %d"
+              % (first[0], last[0], peak[0], first[1], last[1], first[2], last[2]))
+        print("device frames per second: %.1f over %.0f s" % (rate, elapsed))
+        check(peak[0] - first[0] < 2048, "resident memory grew by %d kB" % (peak[0] - first[0]))
+        check(peak[1] == first[1] == last[1], "threads changed: %d, %d, peak %d"
+              % (first[1], last[1], peak[1]))
+        check(peak[2] == first[2] == last[2], "open files changed: %d, %d, peak %d"
+              % (first[2], last[2], peak[2]))
+        check(abs(rate - 44100) < 441, "the device plays %.0f frames a second" % rate)
+        silence = longest_silence(raw, 44100)
+        print("longest silence after the first second: %d frames" % silence)
+        check(silence < 2205, "a gap of %d silent frames in the audio" % silence)
+        # The last scene holds from 110 s on: its frame rate, minute by minute.
+        steady = fps[115:len(fps) - 1]
+        if len(steady) >= 120:
+            minutes = [sum(steady[i:i + 60]) / 60 for i in range(0, len(steady) - 59, 60)]
+            print("frames per second in the last scene, by minute: %s"
+                  % " ".join("%.0f" % m for m in minutes))
+            check(min(minutes) > 0.9 * minutes[0], "the frame rate fell: %s" % minutes)
+        else:
+            halves = fps[2:len(fps) - 1]
+            print("frames per second, by second: %s" % " ".join(map(str, halves)))
+            check(min(halves) > 0, "a second without a frame: %s" % halves)
+    finally:
+        session.close()
+
+
 def case_speed(options):
     """Not a check: runs the player for a while and reports what the probe saw."""
     # The default window draws through SDL's software renderer; OpenGL for comparison.

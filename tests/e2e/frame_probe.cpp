@@ -19,7 +19,7 @@ double nowSeconds() {
 const double loadedAt = nowSeconds();
 double firstFrameAt = 0;
 long frames = 0;
-constexpr int kMaxSeconds = 600;
+constexpr int kMaxSeconds = 86400;  // a day of soak
 long framesInSecond[kMaxSeconds];
 
 struct Report {

@@ -341,21 +341,28 @@ def case_resize_and_drag(options, wine):
 
 
 def case_missing_picture(options, wine):
-    """A missing picture: its message box (caption = file name), then status 1."""
-    folder = tempfile.mkdtemp(prefix="pictures-", dir=os.path.join(wine.work, "tmp"))
-    session = Session(wine, "1024x768x24")
-    try:
-        for name in PICTURES:
-            if name != "part2.jpg":
-                shutil.copy(os.path.join(options.data, name), folder)
-        session.start(["-w"], cwd=folder)
-        session.message_box("part2.jpg")
-        check(session.wait_exit() == 1, "status %s, not 1" % session.demo.returncode)
-        check("part2.jpg: ERROR LOCATING..." in session.stderr(),
-              "no message on stderr: %s" % session.stderr())
-    finally:
-        session.close()
-        shutil.rmtree(folder, ignore_errors=True)
+    """A missing picture, then one that is a folder: its message box (caption =
+    file name), then status 1; the folder also gets a line saying what it is."""
+    for folder_instead in (False, True):
+        folder = tempfile.mkdtemp(prefix="pictures-", dir=os.path.join(wine.work, "tmp"))
+        session = Session(wine, "1024x768x24")
+        try:
+            for name in PICTURES:
+                if name != "part2.jpg":
+                    shutil.copy(os.path.join(options.data, name), folder)
+            if folder_instead:
+                os.mkdir(os.path.join(folder, "part2.jpg"))
+            session.start(["-w"], cwd=folder)
+            session.message_box("part2.jpg")
+            check(session.wait_exit() == 1, "status %s, not 1" % session.demo.returncode)
+            check("part2.jpg: ERROR LOCATING..." in session.stderr(),
+                  "no message on stderr: %s" % session.stderr())
+            if folder_instead:
+                check("part2.jpg: is a folder, not a regular file" in session.stderr(),
+                      "no line saying part2.jpg is a folder: %s" % session.stderr())
+        finally:
+            session.close()
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 def case_desktop_16_bit(options, wine):
