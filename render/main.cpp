@@ -78,6 +78,8 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
         std::fputs(kFrameLogHeader, log);
     }
     FILE* crcs = options.crcPath.empty() ? nullptr : openOutput(options.crcPath);
+    const std::string logName = "'" + options.logPath + "'";
+    const std::string crcName = "'" + options.crcPath + "'";
     const bool video = !options.videoPath.empty();
     if (video) {
         VideoSettings settings;
@@ -113,11 +115,11 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
         char line[160];
         if (log != nullptr) {
             const int length = formatFrameLogLine(line, sizeof line, k, virtualClockMs);
-            std::fwrite(line, 1, static_cast<size_t>(length), log);
+            writeAll(log, line, static_cast<size_t>(length), logName);
         }
         if (crcs != nullptr && k % options.every == 0) {
             const int length = formatFrameCrcLine(line, sizeof line, k, backBuffer.data());
-            std::fwrite(line, 1, static_cast<size_t>(length), crcs);
+            writeAll(crcs, line, static_cast<size_t>(length), crcName);
         }
         if (!options.framesDir.empty() && k % options.every == 0)
             pngWriter.submit(joinPath(options.framesDir, frameFileName(k)), backBuffer.data());

@@ -169,15 +169,14 @@ FILE* openOutput(const std::string& path) {
     outputs.emplace_back(path, partial);
     FILE* file = ::fdopen(fd, "wb");
     if (file == nullptr)
-        failRender("cannot write '" + partial + "': " + reason());
+        failRender("cannot write '" + path + "': " + reason());
     return file;
 }
 
 void finishOutput(FILE* file, const std::string& path) {
-    const std::string written = partialFileOf(path);
     const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
     if (!flushed || (file != stdout && std::fclose(file) != 0))
-        failRender("cannot write '" + written + "': " + reason());
+        failRender("cannot write '" + path + "': " + reason());
     renameFinished(path);
 }
 
