@@ -5,6 +5,8 @@
 #include <cstring>
 
 #ifdef _WIN32
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <system_error>
 #else
@@ -213,7 +215,19 @@ FILE* openPictureFile(const char* name) {
                 status.type() == file_type::character || status.type() == file_type::block));
         return nullptr;
     }
-    return std::fopen(name, "rb");
+    // Devices such as CON are not always seen by their name: check what was
+    // opened too.
+    FILE* stream = std::fopen(name, "rb");
+    struct _stat64 opened;
+    if (stream != nullptr && _fstat64(_fileno(stream), &opened) == 0 &&
+        (opened.st_mode & _S_IFMT) != _S_IFREG) {
+        const int type = opened.st_mode & _S_IFMT;
+        std::fprintf(stderr, "%s: is a %s, not a regular file\n", name,
+                     fileKindName(type == _S_IFDIR, type == _S_IFIFO, false, type == _S_IFCHR));
+        std::fclose(stream);
+        return nullptr;
+    }
+    return stream;
 #else
     // Opened without blocking (a FIFO would wait for a writer), then checked
     // on the open descriptor, so the checked file is the one read.

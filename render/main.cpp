@@ -146,9 +146,17 @@ int main(int argc, char** argv) {
 
 #ifndef _WIN32
     std::signal(SIGPIPE, SIG_IGN);  // a dead ffmpeg shows as a failed write
-#endif
+    // Without SA_RESTART: a wait for a FIFO's reader, or a write it does not
+    // take, ends on Ctrl-C instead of starting again.
+    struct sigaction interrupt {};
+    interrupt.sa_handler = [](int) { renderInterrupted = 1; };
+    sigemptyset(&interrupt.sa_mask);
+    sigaction(SIGINT, &interrupt, nullptr);
+    sigaction(SIGTERM, &interrupt, nullptr);
+#else
     std::signal(SIGINT, [](int) { renderInterrupted = 1; });
     std::signal(SIGTERM, [](int) { renderInterrupted = 1; });
+#endif
 
     // The audio comes first: it does not depend on the frames, and ffmpeg
     // reads it from a finished file while the frames stream in.

@@ -252,6 +252,18 @@ void checkOutputs(const RenderOptions& options) {
         check(*path);
     if (options.videoPath == "-")
         failRender("--video needs a file name: a video cannot go to standard output");
+    // Two outputs into one file would leave one of them lost.
+    std::vector<fs::path> named;
+    for (const std::string* path :
+         {&options.wavPath, &options.videoPath, &options.logPath, &options.crcPath}) {
+        if (path->empty() || *path == "-")
+            continue;
+        std::error_code error;
+        const fs::path resolved = fs::weakly_canonical(fs::absolute(*path, error), error);
+        if (std::find(named.begin(), named.end(), resolved) != named.end())
+            failRender("'" + *path + "' is named for two outputs");
+        named.push_back(resolved);
+    }
     int toStandardOutput = 0;
     for (const std::string* path : {&options.wavPath, &options.logPath, &options.crcPath})
         toStandardOutput += *path == "-" ? 1 : 0;

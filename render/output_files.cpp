@@ -36,6 +36,9 @@ constexpr int kStraightFlags = O_WRONLY | O_CLOEXEC;
 constexpr int kFileMode = 0666;  // less the umask, as for any new file
 #endif
 
+// The PNG workers add and remove their files here too, so failRender can
+// remove every unfinished file whichever thread is still writing.
+std::mutex partialFilesMutex;
 std::vector<std::string> partialFiles;
 // Each output of the main thread and the temporary file it is written under.
 std::vector<std::pair<std::string, std::string>> outputs;
@@ -56,7 +59,7 @@ bool writeDescriptor(int fd, const void* data, size_t bytes) {
     while (bytes > 0) {
         const auto chunk = static_cast<unsigned>(std::min<size_t>(bytes, 1u << 30));
         const auto written = ::write(fd, next, chunk);
-        if (written < 0 && errno == EINTR)
+        if (written < 0 && errno == EINTR && !renderInterrupted)
             continue;
         if (written <= 0) {
             if (written == 0)
@@ -70,23 +73,35 @@ bool writeDescriptor(int fd, const void* data, size_t bytes) {
 }
 
 std::string reason() {
-    return std::strerror(errno);
+    return std::generic_category().message(errno);
+}
+
+// Set when a signal cut a blocking call short: the render is to stop.
+bool interruptedCall() {
+    return errno == EINTR && renderInterrupted;
 }
 
 }  // namespace
 
 void failRender(const std::string& message) {
+    // The lock is kept: a frame writer still at work can neither add a file
+    // nor rename one over its final name from here on. The process ends
+    // without running destructors under the feet of those threads.
+    partialFilesMutex.lock();
     std::fprintf(stderr, "\nqueltravine-render: %s\n", message.c_str());
     for (const std::string& path : partialFiles)
         std::remove(path.c_str());
-    std::exit(1);
+    std::fflush(stderr);
+    std::_Exit(1);
 }
 
 void trackPartialFile(const std::string& path) {
+    std::lock_guard lock(partialFilesMutex);
     partialFiles.push_back(path);
 }
 
 void forgetPartialFile(const std::string& path) {
+    std::lock_guard lock(partialFilesMutex);
     std::erase(partialFiles, path);
 }
 
@@ -150,10 +165,17 @@ std::string createPartialFile(const std::string& path, int* fd, std::string* err
 }
 
 FILE* openOutput(const std::string& path) {
-    if (path == "-")
+    if (path == "-") {
+#ifdef _WIN32
+        _setmode(_fileno(stdout), _O_BINARY);  // a WAV's bytes, not text
+#endif
         return stdout;
+    }
     if (const char* kind = specialFileKind(path)) {
+        // A FIFO's open waits for a reader; Ctrl-C ends the wait.
         const int fd = ::open(path.c_str(), kStraightFlags);
+        if (fd < 0 && interruptedCall())
+            failRender("interrupted; unfinished outputs removed");
         FILE* file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
         if (file == nullptr)
             failRender("cannot write '" + path + "' (" + kind + "): " + reason());
@@ -182,6 +204,8 @@ void finishOutput(FILE* file, const std::string& path) {
 
 void writeAll(FILE* file, const void* data, size_t bytes, const std::string& what) {
     if (bytes != 0 && std::fwrite(data, 1, bytes, file) != bytes) {
+        if (interruptedCall())
+            failRender("interrupted; unfinished outputs removed");
         failRender("cannot write " + what + ": " + reason());
     }
 }
@@ -217,7 +241,10 @@ void renameFinished(const std::string& path) {
             failRender("cannot rename '" + partial + "' to '" + path + "': " + error.message());
         forgetPartialFile(partial);
     }
-    std::erase_if(outputs, [&](const auto& output) { return output.first == path; });
+    const auto done = std::find_if(outputs.begin(), outputs.end(),
+                                   [&](const auto& o) { return o.first == path; });
+    if (done != outputs.end())
+        outputs.erase(done);
 }
 
 bool writeWholeFile(const std::string& path, const void* data, size_t bytes, std::string* error) {
@@ -233,9 +260,14 @@ bool writeWholeFile(const std::string& path, const void* data, size_t bytes, std
         return ok;
     }
     int fd = -1;
-    const std::string partial = createPartialFile(path, &fd, error);
-    if (partial.empty())
-        return false;
+    std::string partial;
+    {
+        std::lock_guard lock(partialFilesMutex);
+        partial = createPartialFile(path, &fd, error);
+        if (partial.empty())
+            return false;
+        partialFiles.push_back(partial);
+    }
     bool ok = writeDescriptor(fd, data, bytes);
     if (!ok)
         *error = reason();
@@ -243,6 +275,7 @@ bool writeWholeFile(const std::string& path, const void* data, size_t bytes, std
         *error = reason();
         ok = false;
     }
+    std::lock_guard lock(partialFilesMutex);
     if (ok) {
         std::error_code renameError;
         fs::rename(partial, path, renameError);
@@ -253,6 +286,7 @@ bool writeWholeFile(const std::string& path, const void* data, size_t bytes, std
     }
     if (!ok)
         std::remove(partial.c_str());
+    std::erase(partialFiles, partial);
     return ok;
 }
 

@@ -166,6 +166,8 @@ void encodeVideoFrame(const Pixel* frame) {
     const size_t bytes =
         VirtualBackBuffer::bytes * static_cast<size_t>(encoderScale) * encoderScale;
     if (std::fwrite(frame, 1, bytes, encoderInput) != bytes) {
+        if (renderInterrupted)
+            failRender("interrupted; unfinished outputs removed");
         failRender("ffmpeg stopped taking frames (its messages are above)");
     }
 }
@@ -175,7 +177,8 @@ void finishVideoEncoder() {
     std::fclose(encoderInput);
     encoderInput = nullptr;
     int status = 0;
-    ::waitpid(encoderPid, &status, 0);
+    while (::waitpid(encoderPid, &status, 0) < 0 && errno == EINTR) {
+    }
     if (!flushed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         failRender("ffmpeg failed to encode '" + encodedPath + "' (its messages are above)");
     }

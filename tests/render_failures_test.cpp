@@ -166,13 +166,52 @@ TEST_F(RenderFailures, InterruptLeavesOnlyWholeFiles) {
     EXPECT_FALSE(fs::exists(dir / "a.log"));
     EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
 
-    // During the audio, which comes first.
-    const pid_t audio = start({"--seconds", "100000", "--wav", (dir / "a.wav").string()});
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // During the audio, which comes first: once its file has begun.
+    const pid_t audio = start({"--seconds", "20000", "--wav", (dir / "a.wav").string()});
+    const auto audioBegun = [&] {
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            if (entry.path().filename().string().rfind("a.partial-", 0) == 0)
+                return true;
+        }
+        return false;
+    };
+    for (int i = 0; i < 250 && !audioBegun(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(audioBegun());
     kill(audio, SIGTERM);
     EXPECT_EQ(waitFor(audio), 1);
+    EXPECT_NE(readFile(dir / "stderr.txt").find("interrupted"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "a.wav"));
     EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+
+    // Waiting for a FIFO's reader that never comes.
+    ASSERT_EQ(mkfifo((dir / "unread.fifo").c_str(), 0600), 0);
+    const pid_t waiting = start({"--seconds", "1", "--log", (dir / "unread.fifo").string()});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    kill(waiting, SIGINT);
+    EXPECT_EQ(waitFor(waiting), 1);
+    EXPECT_NE(readFile(dir / "stderr.txt").find("interrupted"), std::string::npos);
+    EXPECT_TRUE(fs::is_fifo(dir / "unread.fifo"));
+}
+
+// A failure of the main thread's output while the frame writers are busy:
+// the frames they were writing are removed too. The log goes down a FIFO
+// whose reader leaves after 100 bytes.
+TEST_F(RenderFailures, FailureWhileFramesAreBeingWrittenLeavesNoPartialFrame) {
+    ASSERT_EQ(mkfifo((dir / "log.fifo").c_str(), 0600), 0);
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        fs::remove_all(dir / "f");
+        std::string err;
+        EXPECT_EQ(shell("head -c 100 log.fifo > /dev/null & $R --pictures $P --seconds 100 "
+                        "--fps 60 --frames f --log log.fifo; s=$?; wait; exit $s",
+                        &err),
+                  1);
+        EXPECT_NE(err.find("cannot write 'log.fifo'"), std::string::npos) << err;
+        if (fs::exists(dir / "f"))
+            expectOnlyWholeFrames(dir / "f");
+        EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+    }
 }
 
 // ffmpeg killed mid-way: the render fails and leaves no video at all.
@@ -227,6 +266,9 @@ TEST_F(RenderFailures, OutputsThatAreNotRegularFilesAreWrittenIntoNeverReplaced)
     EXPECT_NE(err.find("only one output can go to standard output"), std::string::npos) << err;
     EXPECT_EQ(shell("$R --pictures $P --seconds 3 --force --wav .", &err), 1);
     EXPECT_NE(err.find("'.' is a folder"), std::string::npos) << err;
+    EXPECT_EQ(shell("$R --pictures $P --seconds 3 --log x.txt --crc ./x.txt", &err), 1);
+    EXPECT_NE(err.find("'./x.txt' is named for two outputs"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir / "x.txt"));
     EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
 }
 
@@ -273,11 +315,23 @@ TEST_F(RenderFailures, PartialFilesAreNewFilesBesideTheirOutput) {
     EXPECT_EQ(createPartialFile((dir / "none" / "x.png").string(), nullptr, &error), "");
     EXPECT_EQ(error, "No such file or directory");
 
-    // writeWholeFile replaces a regular file whole and writes into a FIFO.
+    // writeWholeFile puts a new file in place of a regular one (a second
+    // link to the old file keeps the old bytes: it was never written into)
+    // and writes into a FIFO as it is.
     const std::string file = (dir / "frame.png").string();
     std::ofstream(file) << "old";
+    fs::create_hard_link(file, dir / "link.png");
     ASSERT_TRUE(writeWholeFile(file, "new bytes", 9, &error)) << error;
     EXPECT_EQ(readFile(file), "new bytes");
+    EXPECT_EQ(readFile(dir / "link.png"), "old");
+    const std::string fifo = (dir / "frame.fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string fromFifo;
+    std::thread reader([&] { fromFifo = readFile(fifo); });
+    EXPECT_TRUE(writeWholeFile(fifo, "through", 7, &error)) << error;
+    reader.join();
+    EXPECT_EQ(fromFifo, "through");
+    EXPECT_TRUE(fs::is_fifo(fifo));
     fs::remove(first);
     fs::remove(second);
     EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
