@@ -156,7 +156,7 @@ TEST_F(RenderFailures, FullDiskLeavesOnlyWholeFrames) {
 TEST_F(RenderFailures, InterruptLeavesOnlyWholeFiles) {
     const pid_t pid = start({"--seconds", "600", "--fps", "30", "--frames", (dir / "f").string(),
                              "--log", (dir / "a.log").string()});
-    for (int i = 0; i < 200 && (!fs::exists(dir / "f") || fs::is_empty(dir / "f")); ++i)
+    for (int i = 0; i < 3000 && (!fs::exists(dir / "f") || fs::is_empty(dir / "f")); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     kill(pid, SIGINT);
@@ -175,7 +175,7 @@ TEST_F(RenderFailures, InterruptLeavesOnlyWholeFiles) {
         }
         return false;
     };
-    for (int i = 0; i < 250 && !audioBegun(); ++i)
+    for (int i = 0; i < 3000 && !audioBegun(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_TRUE(audioBegun());
     kill(audio, SIGTERM);
@@ -219,9 +219,10 @@ TEST_F(RenderFailures, EncoderDeathLeavesNoVideo) {
     if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "ffmpeg is not installed";
     const pid_t pid =
-        start({"--seconds", "600", "--fps", "30", "--video", (dir / "demo.mp4").string()});
+        start({"--seconds", "120", "--fps", "30", "--video", (dir / "demo.mp4").string()});
+    // ffmpeg starts once the audio is made: seconds in a sanitizer's build.
     pid_t encoder = -1;
-    for (int i = 0; i < 250 && encoder <= 0; ++i) {
+    for (int i = 0; i < 3000 && encoder <= 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const std::string command =
             "pgrep -P " + std::to_string(pid) + " ffmpeg > '" + (dir / "pid.txt").string() + "'";
