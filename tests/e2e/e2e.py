@@ -324,6 +324,22 @@ def case_missing_picture(options):
         session.close()
 
 
+def case_picture_is_fifo(options):
+    """A picture that is a FIFO with no writer: reported as missing at once."""
+    session = Session(options)
+    try:
+        folder = copy_pictures(session, leave_out=("part2.jpg",))
+        os.mkfifo(os.path.join(folder, "part2.jpg"))
+        session.start_player(["-w"], cwd=folder)
+        session.message_box("part2.jpg")
+        status = session.wait_exit()
+        check(status == 1, "status %s after a FIFO picture" % status)
+        check("part2.jpg: is a FIFO, not a regular file" in session.stderr(),
+              "no line saying what part2.jpg is: " + session.stderr())
+    finally:
+        session.close()
+
+
 def case_desktop_16_bit(options):
     session = Session(options, screen="1024x768x16")
     try:
