@@ -239,11 +239,11 @@ void checkOutputs(const RenderOptions& options) {
     const auto check = [&](const std::string& path) {
         if (path.empty() || path == "-")
             return;
-        if (const char* kind = specialFileKind(path)) {
-            if (std::string(kind) == "a folder")
-                failRender("'" + path + "' is a folder, not a file");
+        std::error_code error;
+        if (fs::is_directory(path, error))
+            failRender("'" + path + "' is a folder, not a file");
+        if (isStraightOutput(path))
             return;
-        }
         if (!options.force && pathExists(path))
             refuse(path);
     };

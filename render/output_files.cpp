@@ -164,6 +164,22 @@ std::string createPartialFile(const std::string& path, int* fd, std::string* err
     return "";
 }
 
+namespace {
+
+// Makes path's temporary file and records it as path's; fails the render if
+// it cannot.
+std::string startPartialOutput(const std::string& path, int* fd) {
+    std::string error;
+    const std::string partial = createPartialFile(path, fd, &error);
+    if (partial.empty())
+        failRender("cannot write '" + path + "': " + error);
+    trackPartialFile(partial);
+    outputs.emplace_back(path, partial);
+    return partial;
+}
+
+}  // namespace
+
 FILE* openOutput(const std::string& path) {
     if (path == "-") {
 #ifdef _WIN32
@@ -183,12 +199,7 @@ FILE* openOutput(const std::string& path) {
         return file;
     }
     int fd = -1;
-    std::string error;
-    const std::string partial = createPartialFile(path, &fd, &error);
-    if (partial.empty())
-        failRender("cannot write '" + path + "': " + error);
-    trackPartialFile(partial);
-    outputs.emplace_back(path, partial);
+    startPartialOutput(path, &fd);
     FILE* file = ::fdopen(fd, "wb");
     if (file == nullptr)
         failRender("cannot write '" + path + "': " + reason());
@@ -223,13 +234,7 @@ std::string reservePartialFile(const std::string& path) {
         outputs.emplace_back(path, path);
         return path;
     }
-    std::string error;
-    const std::string partial = createPartialFile(path, nullptr, &error);
-    if (partial.empty())
-        failRender("cannot write '" + path + "': " + error);
-    trackPartialFile(partial);
-    outputs.emplace_back(path, partial);
-    return partial;
+    return startPartialOutput(path, nullptr);
 }
 
 void renameFinished(const std::string& path) {

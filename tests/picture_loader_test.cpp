@@ -44,9 +44,11 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
 }
 
 // Writes a baseline JPEG. components 3 gives YCbCr, 1 greyscale, 4 CMYK (or
-// YCCK with ycck set). sample(x, y, c) gives each input sample.
+// YCCK with ycck set). sample(x, y, c) gives each input sample; configure,
+// when given, changes the settings last (sampling, progression).
 void writeJpeg(const std::string& path, int width, int height, int components,
-               const std::function<uint8_t(int, int, int)>& sample, bool ycck = false) {
+               const std::function<uint8_t(int, int, int)>& sample, bool ycck = false,
+               const std::function<void(jpeg_compress_struct&)>& configure = {}) {
     FILE* out = std::fopen(path.c_str(), "wb");
     ASSERT_NE(out, nullptr);
     jpeg_compress_struct cinfo;
@@ -63,6 +65,9 @@ void writeJpeg(const std::string& path, int width, int height, int components,
         jpeg_set_colorspace(&cinfo, JCS_YCCK);
     }
     jpeg_set_quality(&cinfo, 90, TRUE);
+    if (configure) {
+        configure(cinfo);
+    }
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<JSAMPLE> row(static_cast<size_t>(width) * components);
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -321,48 +326,27 @@ TEST_F(PictureLoaderTest, RefusedFilesLeaveOneLineAndTheDestinationUntouched) {
 // A progressive colour JPEG at full chroma resolution, either the library's
 // usual 10 scans or one scan per coefficient and component (190 scans).
 void writeProgressiveJpeg(const std::string& path, int width, int height, bool scanPerCoefficient) {
-    FILE* out = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, out);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 85, TRUE);
-    for (int c = 0; c < 3; ++c) {
-        cinfo.comp_info[c].h_samp_factor = 1;
-        cinfo.comp_info[c].v_samp_factor = 1;
-    }
-    jpeg_simple_progression(&cinfo);
-    std::vector<jpeg_scan_info> script;
+    std::vector<jpeg_scan_info> script;  // read by the library until the file is written
     if (scanPerCoefficient) {
         script.push_back({3, {0, 1, 2, 0}, 0, 0, 0, 0});
         for (int c = 0; c < 3; ++c) {
             for (int k = 1; k < DCTSIZE2; ++k)
                 script.push_back({1, {c, 0, 0, 0}, k, k, 0, 0});
         }
-        cinfo.scan_info = script.data();
-        cinfo.num_scans = static_cast<int>(script.size());
     }
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = static_cast<int>(cinfo.next_scanline);
-        for (int x = 0; x < width; ++x) {
-            for (int c = 0; c < 3; ++c)
-                row[static_cast<size_t>(x) * 3 + c] = colourful(x % 640, y, c);
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::fclose(out);
+    writeJpeg(
+        path, width, height, 3, [](int x, int y, int c) { return colourful(x % 640, y, c); }, false,
+        [&](jpeg_compress_struct& cinfo) {
+            for (int c = 0; c < 3; ++c) {
+                cinfo.comp_info[c].h_samp_factor = 1;
+                cinfo.comp_info[c].v_samp_factor = 1;
+            }
+            jpeg_simple_progression(&cinfo);
+            if (!script.empty()) {
+                cinfo.scan_info = script.data();
+                cinfo.num_scans = static_cast<int>(script.size());
+            }
+        });
 }
 
 TEST_F(PictureLoaderTest, ProgressiveFilesLoadUpToTheScanLimitAndNoFurther) {

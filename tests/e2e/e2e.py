@@ -312,32 +312,25 @@ def copy_pictures(session, leave_out=()):
 
 
 def case_missing_picture(options):
-    session = Session(options)
-    try:
-        session.start_player(["-w"], cwd=copy_pictures(session, leave_out=("part2.jpg",)))
-        session.message_box("part2.jpg")
-        status = session.wait_exit()
-        check(status == 1, "status %s after a missing picture" % status)
-        check("ERROR LOCATING..." in session.stderr(), "no message on standard error: "
-              + session.stderr())
-    finally:
-        session.close()
-
-
-def case_picture_is_fifo(options):
-    """A picture that is a FIFO with no writer: reported as missing at once."""
-    session = Session(options)
-    try:
-        folder = copy_pictures(session, leave_out=("part2.jpg",))
-        os.mkfifo(os.path.join(folder, "part2.jpg"))
-        session.start_player(["-w"], cwd=folder)
-        session.message_box("part2.jpg")
-        status = session.wait_exit()
-        check(status == 1, "status %s after a FIFO picture" % status)
-        check("part2.jpg: is a FIFO, not a regular file" in session.stderr(),
-              "no line saying what part2.jpg is: " + session.stderr())
-    finally:
-        session.close()
+    """A missing picture, then one that is a FIFO with no writer: its message
+    box at once, then status 1; the FIFO also gets a line saying what it is."""
+    for fifo_instead in (False, True):
+        session = Session(options)
+        try:
+            folder = copy_pictures(session, leave_out=("part2.jpg",))
+            if fifo_instead:
+                os.mkfifo(os.path.join(folder, "part2.jpg"))
+            session.start_player(["-w"], cwd=folder)
+            session.message_box("part2.jpg")
+            status = session.wait_exit()
+            check(status == 1, "status %s after a missing picture" % status)
+            check("ERROR LOCATING..." in session.stderr(), "no message on standard error: "
+                  + session.stderr())
+            if fifo_instead:
+                check("part2.jpg: is a FIFO, not a regular file" in session.stderr(),
+                      "no line saying what part2.jpg is: " + session.stderr())
+        finally:
+            session.close()
 
 
 def case_desktop_16_bit(options):
