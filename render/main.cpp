@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pictures/picture_loader.h"
+#include "render/flash_report.h"
 #include "render/frame_log.h"
 #include "render/frame_writers.h"
 #include "render/options.h"
@@ -78,6 +79,11 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
         std::fputs(kFrameLogHeader, log);
     }
     FILE* crcs = options.crcPath.empty() ? nullptr : openOutput(options.crcPath);
+    FILE* flashes = nullptr;
+    if (!options.flashReportPath.empty()) {
+        flashes = openOutput(options.flashReportPath);
+        startFlashAnalysis(schedule.fps, schedule.firstFrame, schedule.frames);
+    }
     const std::string logName = "'" + options.logPath + "'";
     const std::string crcName = "'" + options.crcPath + "'";
     const bool video = !options.videoPath.empty();
@@ -111,6 +117,12 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
         }
         virtualClockMs = frameClockMs(schedule, k);
         SceneTimeline::composeFrame();
+        // Frames before --from are composed like every other (each depends
+        // on the ones before it) but not written.
+        if (k < schedule.firstFrame) {
+            showProgress(k + 1, schedule.frames, false);
+            continue;
+        }
 
         char line[160];
         if (log != nullptr) {
@@ -125,6 +137,8 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
             pngWriter.submit(joinPath(options.framesDir, frameFileName(k)), backBuffer.data());
         if (video)
             encodeVideoFrame(backBuffer.data());
+        if (flashes != nullptr)
+            analyseFlashFrame(backBuffer.data());
         showProgress(k + 1, schedule.frames, false);
     }
     pngWriter.finish();
@@ -132,6 +146,11 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
         finishOutput(log, options.logPath);
     if (crcs != nullptr)
         finishOutput(crcs, options.crcPath);
+    if (flashes != nullptr) {
+        const std::string report = formatFlashReport(flashSeconds());
+        writeAll(flashes, report.data(), report.size(), "'" + options.flashReportPath + "'");
+        finishOutput(flashes, options.flashReportPath);
+    }
     if (video)
         finishVideoEncoder();
     showProgress(schedule.frames, schedule.frames, true);
@@ -173,7 +192,7 @@ int main(int argc, char** argv) {
         wavForVideo = temporaryWav;
     }
     if (!options.framesDir.empty() || !options.videoPath.empty() || !options.logPath.empty() ||
-        !options.crcPath.empty())
+        !options.crcPath.empty() || !options.flashReportPath.empty())
         renderFrames(options, wavForVideo);
     if (!temporaryWav.empty())
         std::remove(temporaryWav.c_str());

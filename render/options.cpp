@@ -113,9 +113,10 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
                    "frames and audio encoded by ffmpeg (H.264 and AAC for .mp4 .mov .mkv .m4v)")
         ->type_name("FILE")
         ->group(outputs);
-    WholeNumber scale{"--scale", 1, 8, options.scale};
+    WholeNumber scale{"--scale", 1, 8, kDefaultVideoScale};
     app.add_option("--scale", scale.text,
-                   "with --video, enlarge frames N times, 1 to 8 (nearest neighbour)")
+                   "with --video, enlarge frames N times, 1 to 8 (nearest neighbour; default 2, "
+                   "1 with --lossless)")
         ->type_name("N")
         ->group(outputs);
     app.add_flag("--lossless", options.lossless,
@@ -142,10 +143,21 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
                    "1,228,800 bytes")
         ->type_name("FILE")
         ->group(outputs);
+    app.add_option("--flash-report", options.flashReportPath,
+                   "per second: general and red flashes (WCAG 2.3.1) and whether the "
+                   "three-flashes limit holds")
+        ->type_name("FILE")
+        ->group(outputs);
 
     const char* const schedule = "Schedule";
     std::string seconds;
     app.add_option("--seconds", seconds, "length in seconds, decimals allowed (default 110)")
+        ->type_name("S")
+        ->group(schedule);
+    std::string from;
+    app.add_option("--from", from,
+                   "write the outputs from this time on, decimals allowed (default 0); "
+                   "everything before is still computed")
         ->type_name("S")
         ->group(schedule);
     WholeNumber fps{"--fps", 1, 1000, options.schedule.fps};
@@ -181,9 +193,9 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
         usageError(app, e.what());
     }
 
-    for (const char* name :
-         {"--wav", "--frames", "--video", "--log", "--crc", "--pictures", "--seconds", "--every",
-          "--scale", "--crf", "--preset", "--fps", "--start-ms", "--audio-block"}) {
+    for (const char* name : {"--wav", "--frames", "--video", "--log", "--crc", "--flash-report",
+                             "--pictures", "--seconds", "--from", "--every", "--scale", "--crf",
+                             "--preset", "--fps", "--start-ms", "--audio-block"}) {
         const CLI::Option* option = app.get_option(name);
         if (option->count() > 0 && option->results().back().empty())
             usageError(app, std::string("option '") + name + "' needs a value");
@@ -198,7 +210,7 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
         }
     }
     options.every = every.value;
-    options.scale = scale.value;
+    options.scale = scale.text.empty() && options.lossless ? 1 : scale.value;
     options.crf = crf.text.empty() ? -1 : crf.value;
     if (!options.preset.empty() && !isVideoPreset(options.preset)) {
         usageError(app, "'" + options.preset +
@@ -222,11 +234,23 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
                             "' is not valid for --seconds (seconds from 0 to 10000000, at most "
                             "six decimals)");
     }
+    if (!from.empty() && !parseSeconds(from.c_str(), &options.fromMicros)) {
+        usageError(app, "'" + from +
+                            "' is not valid for --from (seconds from 0 to 10000000, at most "
+                            "six decimals)");
+    }
     if (options.wavPath.empty() && options.framesDir.empty() && options.videoPath.empty() &&
-        options.logPath.empty() && options.crcPath.empty()) {
-        usageError(app, "nothing to write: give --wav, --frames, --video, --log or --crc");
+        options.logPath.empty() && options.crcPath.empty() && options.flashReportPath.empty()) {
+        usageError(app,
+                   "nothing to write: give --wav, --frames, --video, --log, --crc or "
+                   "--flash-report");
     }
     options.schedule.frames = frameCountFor(options.lengthMicros, options.schedule.fps);
+    options.schedule.firstFrame = firstFrameAt(options.fromMicros, options.schedule.fps);
+    if (options.fromMicros > 0 && options.schedule.firstFrame >= options.schedule.frames) {
+        usageError(app, "--from " + from + " leaves no frame to write: it must come before the " +
+                            "end of the render (--seconds, default 110)");
+    }
     return options;
 }
 
@@ -247,15 +271,15 @@ void checkOutputs(const RenderOptions& options) {
         if (!options.force && pathExists(path))
             refuse(path);
     };
-    for (const std::string* path :
-         {&options.wavPath, &options.videoPath, &options.logPath, &options.crcPath})
+    for (const std::string* path : {&options.wavPath, &options.videoPath, &options.logPath,
+                                    &options.crcPath, &options.flashReportPath})
         check(*path);
     if (options.videoPath == "-")
         failRender("--video needs a file name: a video cannot go to standard output");
     // Two outputs into one file would leave one of them lost.
     std::vector<fs::path> named;
-    for (const std::string* path :
-         {&options.wavPath, &options.videoPath, &options.logPath, &options.crcPath}) {
+    for (const std::string* path : {&options.wavPath, &options.videoPath, &options.logPath,
+                                    &options.crcPath, &options.flashReportPath}) {
         if (path->empty() || *path == "-")
             continue;
         std::error_code error;
@@ -265,7 +289,8 @@ void checkOutputs(const RenderOptions& options) {
         named.push_back(resolved);
     }
     int toStandardOutput = 0;
-    for (const std::string* path : {&options.wavPath, &options.logPath, &options.crcPath})
+    for (const std::string* path :
+         {&options.wavPath, &options.logPath, &options.crcPath, &options.flashReportPath})
         toStandardOutput += *path == "-" ? 1 : 0;
     if (toStandardOutput > 1)
         failRender("only one output can go to standard output ('-')");
@@ -275,7 +300,9 @@ void checkOutputs(const RenderOptions& options) {
             if (!fs::is_directory(options.framesDir, error)) {
                 failRender("'" + options.framesDir + "' is not a folder");
             }
-            for (int64_t k = 0; k < options.schedule.frames; k += options.every)
+            const int64_t every = options.every;
+            for (int64_t k = (options.schedule.firstFrame + every - 1) / every * every;
+                 k < options.schedule.frames; k += every)
                 check(joinPath(options.framesDir, frameFileName(k)));
         } else if (!fs::create_directories(options.framesDir, error)) {
             failRender("cannot create the folder '" + options.framesDir + "': " + error.message());

@@ -13,13 +13,15 @@ struct RenderOptions {
     std::string videoPath;
     std::string logPath;
     std::string crcPath;
+    std::string flashReportPath;
     std::string picturesDir;
     int64_t every = 1;
-    int64_t scale = 1;
+    int64_t scale = 2;  // 1 for --lossless unless given
     bool lossless = false;
     int64_t crf = -1;  // -1: the default
     std::string preset;
     int64_t lengthMicros = 110'000'000;
+    int64_t fromMicros = 0;
     RenderSchedule schedule;
     bool force = false;
 };

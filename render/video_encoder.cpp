@@ -17,6 +17,7 @@ extern char** environ;
 #endif
 
 #include "render/output_files.h"
+#include "render/yuv_frame.h"
 
 namespace fs = std::filesystem;
 
@@ -55,6 +56,43 @@ bool isVideoPreset(const std::string& name) {
     return false;
 }
 
+bool sendsYuvFrames(const VideoSettings& settings) {
+    return !settings.lossless && hasVideoCodecDefaults(settings.path);
+}
+
+namespace {
+
+// Written into the stream and the container, so that players neither guess
+// the matrix from the frame size nor stretch the range.
+// Each chroma sample stands for its whole 2x2 block: sited at its centre.
+const std::vector<std::string> kBt709Tags = {"-color_range",
+                                             "tv",
+                                             "-colorspace",
+                                             "bt709",
+                                             "-color_primaries",
+                                             "bt709",
+                                             "-color_trc",
+                                             "bt709",
+                                             "-chroma_sample_location",
+                                             "center"};
+
+}  // namespace
+
+std::vector<std::string> videoInputArguments(const VideoSettings& settings) {
+    const std::string size = std::to_string(kScreenWidth * settings.scale) + "x" +
+                             std::to_string(kScreenHeight * settings.scale);
+    std::vector<std::string> args = {"-f",      "rawvideo",   "-video_size",
+                                     size,      "-framerate", std::to_string(settings.fps),
+                                     "-pix_fmt"};
+    if (sendsYuvFrames(settings)) {
+        args.push_back("yuv420p");
+        args.insert(args.end(), kBt709Tags.begin(), kBt709Tags.end());
+    } else {
+        args.push_back("bgr0");
+    }
+    return args;
+}
+
 std::vector<std::string> videoCodecArguments(const VideoSettings& settings) {
     if (settings.lossless) {
         // The audio stays at the synthesiser's own rate, sample for sample.
@@ -63,9 +101,14 @@ std::vector<std::string> videoCodecArguments(const VideoSettings& settings) {
     }
     std::vector<std::string> args;
     if (hasVideoCodecDefaults(settings.path)) {
-        args = {
-            "-c:v",     "libx264", "-preset", settings.preset, "-crf", std::to_string(settings.crf),
-            "-pix_fmt", "yuv420p", "-c:a",    "aac",           "-b:a", "192k"};
+        args = {"-c:v",     "libx264",
+                "-preset",  settings.preset,
+                "-crf",     std::to_string(settings.crf),
+                "-refs",    std::to_string(kDefaultVideoReferences),
+                "-bf",      "0",
+                "-pix_fmt", "yuv420p"};
+        args.insert(args.end(), kBt709Tags.begin(), kBt709Tags.end());
+        args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
     }
     args.insert(args.end(), {"-ar", "48000"});
     return args;
@@ -88,7 +131,9 @@ FILE* encoderInput = nullptr;
 pid_t encoderPid = -1;
 std::string encodedPath;
 int encoderScale = 1;
+bool encoderTakesYuv = false;
 std::vector<Pixel> scaledFrame;
+std::vector<uint8_t> yuvFrame;
 
 bool findProgram(const char* program) {
     const char* path = std::getenv("PATH");
@@ -119,16 +164,14 @@ const char* videoUnavailableReason() {
 
 void startVideoEncoder(const VideoSettings& settings, const std::string& wavPath) {
     const int scale = settings.scale;
-    const std::string size =
-        std::to_string(kScreenWidth * scale) + "x" + std::to_string(kScreenHeight * scale);
-    const std::string rate = std::to_string(settings.fps);
     // The file: prefix makes every path a file name, even one that begins
     // with a dash or holds a colon.
     const std::string output = reservePartialFile(settings.path);
-    std::vector<std::string> args = {
-        "ffmpeg",     "-hide_banner", "-loglevel", "error",  "-nostdin",    "-y",
-        "-f",         "rawvideo",     "-pix_fmt",  "bgr0",   "-video_size", size,
-        "-framerate", rate,           "-i",        "pipe:0", "-i",          "file:" + wavPath};
+    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel",
+                                     "error",  "-nostdin",     "-y"};
+    const std::vector<std::string> input = videoInputArguments(settings);
+    args.insert(args.end(), input.begin(), input.end());
+    args.insert(args.end(), {"-i", "pipe:0", "-i", "file:" + wavPath});
     const std::vector<std::string> codec = videoCodecArguments(settings);
     args.insert(args.end(), codec.begin(), codec.end());
     args.push_back("file:" + output);
@@ -154,18 +197,25 @@ void startVideoEncoder(const VideoSettings& settings, const std::string& wavPath
         failRender(std::string("cannot start ffmpeg: ") + std::strerror(errno));
     encodedPath = settings.path;
     encoderScale = scale;
-    if (scale > 1)
+    encoderTakesYuv = sendsYuvFrames(settings);
+    if (encoderTakesYuv)
+        yuvFrame.resize(yuv420FrameBytes(scale));
+    else if (scale > 1)
         scaledFrame.resize(static_cast<size_t>(kScreenPixels) * scale * scale);
 }
 
 void encodeVideoFrame(const Pixel* frame) {
-    if (encoderScale > 1) {
+    const void* data = frame;
+    size_t bytes = VirtualBackBuffer::bytes * static_cast<size_t>(encoderScale) * encoderScale;
+    if (encoderTakesYuv) {
+        convertFrameToYuv420(frame, encoderScale, yuvFrame.data());
+        data = yuvFrame.data();
+        bytes = yuvFrame.size();
+    } else if (encoderScale > 1) {
         scaleFrame(frame, encoderScale, scaledFrame.data());
-        frame = scaledFrame.data();
+        data = scaledFrame.data();
     }
-    const size_t bytes =
-        VirtualBackBuffer::bytes * static_cast<size_t>(encoderScale) * encoderScale;
-    if (std::fwrite(frame, 1, bytes, encoderInput) != bytes) {
+    if (std::fwrite(data, 1, bytes, encoderInput) != bytes) {
         if (renderInterrupted)
             failRender("interrupted; unfinished outputs removed");
         failRender("ffmpeg stopped taking frames (its messages are above)");

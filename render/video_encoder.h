@@ -12,15 +12,19 @@
 // PATH), or null when it can.
 const char* videoUnavailableReason();
 
-// The H.264 defaults, measured on the whole show against the lossless
-// master: veryfast at 14 encodes in 43 s where medium at 16 took 97 s, with
-// a PSNR no lower (14.149 dB against 14.145; the noise scene keeps both low).
+// The H.264 defaults, chosen scene by scene against the lossless master
+// (the table is in the README).
 inline constexpr int kDefaultVideoCrf = 14;
 inline constexpr const char* kDefaultVideoPreset = "veryfast";
+// The last scene alternates between two frames, so each frame is best coded
+// against the one before the last: three reference frames, no B-frames.
+inline constexpr int kDefaultVideoReferences = 3;
+// Enlarged twice, each pixel is one 2x2 block: one chroma sample of its own.
+inline constexpr int kDefaultVideoScale = 2;
 
 struct VideoSettings {
     std::string path;
-    int scale = 1;
+    int scale = kDefaultVideoScale;
     int32_t fps = 60;
     // FFV1 video (the frames' own RGB) and FLAC audio (the synthesiser's own
     // 22050 Hz) in Matroska: an archival master that keeps every bit.
@@ -48,6 +52,13 @@ void scaleFrame(const Pixel* frame, int scale, Pixel* scaled);
 
 // True for the extensions that get H.264 and AAC rather than ffmpeg's choice.
 bool hasVideoCodecDefaults(const std::string& path);
+
+// True when the frames go to ffmpeg as BT.709 limited-range 4:2:0 made here
+// (H.264); otherwise they go as the frames' own RGB.
+bool sendsYuvFrames(const VideoSettings& settings);
+
+// What describes the raw frames on ffmpeg's standard input.
+std::vector<std::string> videoInputArguments(const VideoSettings& settings);
 
 // The encoder's arguments after the two inputs, up to the output name.
 std::vector<std::string> videoCodecArguments(const VideoSettings& settings);

@@ -69,20 +69,27 @@ int32_t audioBlockFrames() {
 
 void writeWav(const RenderSchedule& schedule, const std::string& path) {
     const int64_t total = wavFrames(schedule);
+    const int64_t first = wavFirstFrame(schedule);
     uint8_t header[44];
-    if (!makeWavHeader(total, header))
+    if (!makeWavHeader(total - first, header))
         failRender("the audio is too long for a WAV file: render less");
     FILE* file = openOutput(path);
     const std::string what = "'" + path + "'";
     writeAll(file, header, sizeof header, what);
     restartAudio(schedule.audioBlockBytes);
-    int64_t written = 0;
+    // Blocks before the first frame written are made all the same: each
+    // block depends on every one before it.
+    int64_t made = 0;
     while (const uint8_t* block = nextAudioBlock(total)) {
         if (renderInterrupted)
             failRender("interrupted; unfinished outputs removed");
-        const int64_t keep = std::min<int64_t>(audioBlockFrames(), total - written);
-        writeAll(file, block, static_cast<size_t>(keep) * kAudioBytesPerFrame, what);
-        written += keep;
+        const int64_t end = std::min<int64_t>(made + audioBlockFrames(), total);
+        const int64_t from = std::max(made, first);
+        if (from < end) {
+            writeAll(file, block + (from - made) * kAudioBytesPerFrame,
+                     static_cast<size_t>(end - from) * kAudioBytesPerFrame, what);
+        }
+        made += audioBlockFrames();
     }
     finishOutput(file, path);
 }

@@ -21,5 +21,6 @@ void restartAudio(int32_t blockBytes);
 const uint8_t* nextAudioBlock(int64_t needed);
 int32_t audioBlockFrames();
 
-// Writes the schedule's audio, trimmed to the video's length, to path.
+// Writes the schedule's audio to path, from the first frame written to the
+// end of the video.
 void writeWav(const RenderSchedule& schedule, const std::string& path);
