@@ -3,6 +3,8 @@
 #include <png.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -30,6 +32,14 @@ std::string readFile(const fs::path& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// Unfinished outputs ("NAME.partial-XXXXXX.EXT") left in a folder.
+int partialFilesIn(const fs::path& folder) {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+        count += entry.path().filename().string().find(".partial") != std::string::npos ? 1 : 0;
+    return count;
 }
 
 class RenderCli : public ::testing::Test {
@@ -192,7 +202,10 @@ TEST_F(RenderCli, BadOptionsShowUsage) {
     for (const char* args :
          {"", "--wav", "--bogus x --wav a.wav", "--fps 0 --wav a.wav", "--fps 1001 --wav a.wav",
           "--seconds -1 --wav a.wav", "--seconds 1.5s --wav a.wav", "--audio-block 3 --wav a.wav",
-          "--every 0 --frames f", "--scale 0 --video v.mp4"}) {
+          "--every 0 --frames f", "--scale 0 --video v.mp4", "--scale 9 --video v.mp4",
+          "--from 2 --seconds 2 --wav a.wav", "--from 111 --wav a.wav",
+          "--from -1 --seconds 2 --wav a.wav", "--from 1e0 --seconds 2 --wav a.wav",
+          "--flash-report"}) {
         const RenderRun run = render(args);
         EXPECT_EQ(run.status, 2) << args;
         EXPECT_NE(run.err.find("Usage:"), std::string::npos) << args;
@@ -247,24 +260,159 @@ TEST_F(RenderCli, MissingPictureAndUnwritableOutput) {
     EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
 }
 
+// The default video: enlarged twice, BT.709 limited range, said so in the
+// stream; four times for large uploads.
 TEST_F(RenderCli, EncodesVideoWithFfmpeg) {
     if (std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") !=
         0) {
         GTEST_SKIP() << "ffmpeg is not installed";
     }
-    const fs::path video = dir / "demo.mp4";
-    const RenderRun run = render("--seconds 2 --fps 10 --scale 2 --video " + video.string());
+    const auto probe = [&](const fs::path& video) {
+        const fs::path text = dir / "probe.txt";
+        const std::string command =
+            "ffprobe -v error -show_entries "
+            "stream=codec_name,width,height,pix_fmt,color_range,color_space,color_transfer,"
+            "color_primaries -of compact " +
+            video.string() + " >" + text.string();
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return readFile(text);
+    };
+    for (const char* name : {"demo.mp4", "demo.mkv"}) {
+        const fs::path video = dir / name;
+        const RenderRun run = render("--seconds 2 --fps 10 --video " + video.string());
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::string streams = probe(video);
+        EXPECT_NE(streams.find("codec_name=h264|width=1280|height=960|pix_fmt=yuv420p|"
+                               "color_range=tv|color_space=bt709|color_transfer=bt709|"
+                               "color_primaries=bt709"),
+                  std::string::npos)
+            << name << ": " << streams;
+        EXPECT_NE(streams.find("codec_name=aac"), std::string::npos) << streams;
+    }
+    const fs::path large = dir / "large.mp4";
+    const RenderRun run = render("--seconds 0.5 --fps 10 --scale 4 --video " + large.string());
     ASSERT_EQ(run.status, 0) << run.err;
-    const fs::path probe = dir / "probe.txt";
-    const std::string command =
-        "ffprobe -v error -show_entries stream=codec_name,width,height "
-        "-of compact " +
-        video.string() + " >" + probe.string();
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    const std::string streams = readFile(probe);
-    EXPECT_NE(streams.find("codec_name=h264|width=1280|height=960"), std::string::npos) << streams;
-    EXPECT_NE(streams.find("codec_name=aac"), std::string::npos) << streams;
-    EXPECT_FALSE(fs::exists(dir / "demo.partial.mp4"));
+    EXPECT_NE(probe(large).find("width=2560|height=1920"), std::string::npos);
+    EXPECT_EQ(partialFilesIn(dir), 0);
+}
+
+// Decoded back to 640x480, a video made without loss by x264 (CRF 0) holds
+// every pixel's own colour to within the rounding of the colour conversion,
+// in the XOR pattern where each pixel has a colour of its own.
+TEST_F(RenderCli, EvenScaleKeepsEveryPixelsColour) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    const fs::path video = dir / "exact.mkv";
+    const fs::path frames = dir / "frames";
+    const RenderRun run = render("--from 20 --seconds 20.05 --crf 0 --video " + video.string() +
+                                 " --frames " + frames.string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const fs::path pixels = dir / "pixels.raw";
+    const std::string decode =
+        "ffmpeg -v error -i " + video.string() +
+        " -fps_mode passthrough -vf scale=640:480:flags=neighbor,format=gbrp "
+        "-f rawvideo -pix_fmt bgr0 " +
+        pixels.string();
+    ASSERT_EQ(std::system(decode.c_str()), 0);
+    const std::string decoded = readFile(pixels);
+    ASSERT_EQ(decoded.size(), 3u * kScreenPixels * 4);
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, (frames / "frame-001202.png").c_str()));
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<Pixel> expected(kScreenPixels);
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, expected.data(), 0, nullptr));
+    const auto* got = reinterpret_cast<const uint8_t*>(decoded.data()) + 2 * kScreenPixels * 4;
+    const auto* want = reinterpret_cast<const uint8_t*>(expected.data());
+    double squares = 0;
+    int worst = 0;
+    for (int i = 0; i < kScreenPixels * 4; ++i) {
+        if (i % 4 == 3)
+            continue;
+        const int error = std::abs(got[i] - want[i]);
+        squares += error * error;
+        worst = std::max(worst, error);
+    }
+    const double psnr = 10 * std::log10(255.0 * 255.0 / (squares / (kScreenPixels * 3.0)));
+    EXPECT_GE(psnr, 50.0);
+    EXPECT_LE(worst, 3);
+}
+
+// A part of the show: what is written is what the whole render writes at
+// the same indices.
+TEST_F(RenderCli, FromWritesTheSameTailAsTheWholeRender) {
+    const std::string outputs[] = {"a.wav", "a.log", "a.crc", "frames"};
+    const auto args = [&](const std::string& folder) {
+        fs::create_directories(dir / folder);
+        const fs::path at = dir / folder;
+        return " --fps 20 --every 3 --wav " + (at / outputs[0]).string() + " --log " +
+               (at / outputs[1]).string() + " --crc " + (at / outputs[2]).string() + " --frames " +
+               (at / outputs[3]).string();
+    };
+    RenderRun run = render("--seconds 37" + args("whole"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    run = render("--from 35.02 --seconds 37" + args("part"));  // from frame 701
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    const std::string whole = readFile(dir / "whole" / "a.wav");
+    const std::string part = readFile(dir / "part" / "a.wav");
+    const size_t skipped = size_t{701} * 22050 / 20 * 4;
+    ASSERT_EQ(part.size(), whole.size() - skipped);
+    EXPECT_EQ(part.substr(44), whole.substr(44 + skipped));
+
+    const auto lines = [&](const std::string& folder, const std::string& name) {
+        std::ifstream in(dir / folder / name);
+        std::vector<std::string> all;
+        for (std::string line; std::getline(in, line);)
+            all.push_back(line);
+        return all;
+    };
+    const auto wholeLog = lines("whole", "a.log");
+    const auto partLog = lines("part", "a.log");
+    ASSERT_EQ(partLog.size(), 1u + 740 - 701);
+    EXPECT_EQ(partLog[0], wholeLog[0]);
+    EXPECT_TRUE(std::equal(partLog.begin() + 1, partLog.end(), wholeLog.begin() + 1 + 701));
+    EXPECT_EQ(partLog[1].substr(0, 10), "701 35050 ");
+
+    // Kept frames are those whose index is a multiple of 3, from 702 on.
+    const auto wholeCrc = lines("whole", "a.crc");
+    const auto partCrc = lines("part", "a.crc");
+    ASSERT_EQ(partCrc.size(), 13u);
+    EXPECT_EQ(partCrc.front().substr(0, 4), "702 ");
+    EXPECT_TRUE(std::equal(partCrc.begin(), partCrc.end(), wholeCrc.end() - 13));
+    EXPECT_EQ(
+        std::distance(fs::directory_iterator(dir / "part" / "frames"), fs::directory_iterator()),
+        13);
+    for (const char* name : {"frame-000702.png", "frame-000720.png", "frame-000738.png"}) {
+        EXPECT_EQ(readFile(dir / "part" / "frames" / name),
+                  readFile(dir / "whole" / "frames" / name))
+            << name;
+    }
+}
+
+// The flash report: the credits hold still, the last scene (from 55 s)
+// flickers at the frame rate, 30 flashes a second. A report that cannot be
+// written leaves nothing behind.
+TEST_F(RenderCli, FlashReport) {
+    const fs::path report = dir / "flashes.txt";
+    RenderRun run = render("--from 13 --seconds 15 --flash-report " + report.string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string text = readFile(report);
+    EXPECT_NE(text.find("\n13 0 0 pass\n14 0 0 pass\n# 0 of 2 seconds fail"), std::string::npos)
+        << text;
+    run = render("--from 56 --seconds 58 --force --flash-report " + report.string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    text = readFile(report);
+    EXPECT_NE(text.find("\n56 29.5 0 fail\n57 30 0 fail\n# 2 of 2 seconds fail"), std::string::npos)
+        << text;
+
+    run = render("--seconds 1 --flash-report " + (dir / "missing" / "f.txt").string() + " --log " +
+                 (dir / "a.log").string());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("missing/f.txt"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "a.log"));
+    EXPECT_EQ(partialFilesIn(dir), 0);
 }
 
 // The archival master gives back every pixel of the frames and every sample

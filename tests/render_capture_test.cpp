@@ -1,0 +1,227 @@
+// What the renderer makes of frames for others to see: the 4:2:0 frames
+// handed to the H.264 encoder, and the flash count.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "render/flash_report.h"
+#include "render/yuv_frame.h"
+
+namespace {
+
+Pixel rgb(int r, int g, int b) {
+    return 0xFF000000u | static_cast<Pixel>(r << 16 | g << 8 | b);
+}
+
+struct Yuv {
+    std::vector<uint8_t> bytes;
+    int width;
+    int height;
+    uint8_t luma(int x, int y) const { return bytes[static_cast<size_t>(y) * width + x]; }
+    uint8_t cb(int x, int y) const {
+        return bytes[static_cast<size_t>(width) * height + static_cast<size_t>(y) * (width / 2) +
+                     x];
+    }
+    uint8_t cr(int x, int y) const {
+        return bytes[static_cast<size_t>(width) * height * 5 / 4 +
+                     static_cast<size_t>(y) * (width / 2) + x];
+    }
+};
+
+Yuv convert(const std::vector<Pixel>& frame, int scale) {
+    Yuv yuv{std::vector<uint8_t>(yuv420FrameBytes(scale)), kScreenWidth * scale,
+            kScreenHeight * scale};
+    convertFrameToYuv420(frame.data(), scale, yuv.bytes.data());
+    return yuv;
+}
+
+// The BT.709 limited-range values every player expects for these colours.
+TEST(YuvFrames, ColoursGetTheirBt709Values) {
+    struct Case {
+        Pixel colour;
+        int y, cb, cr;
+    };
+    const Case cases[] = {{rgb(0, 0, 0), 16, 128, 128},        {rgb(255, 255, 255), 235, 128, 128},
+                          {rgb(128, 128, 128), 126, 128, 128}, {rgb(255, 0, 0), 63, 102, 240},
+                          {rgb(0, 255, 0), 173, 42, 26},       {rgb(0, 0, 255), 32, 240, 118}};
+    for (const Case& c : cases) {
+        for (int scale : {1, 2, 3}) {
+            const Yuv yuv = convert(std::vector<Pixel>(kScreenPixels, c.colour), scale);
+            EXPECT_EQ(yuv.luma(5, 7), c.y) << std::hex << c.colour << " scale " << scale;
+            EXPECT_EQ(yuv.cb(5, 7), c.cb) << std::hex << c.colour << " scale " << scale;
+            EXPECT_EQ(yuv.cr(5, 7), c.cr) << std::hex << c.colour << " scale " << scale;
+        }
+    }
+}
+
+// Enlarged by an even factor, neighbouring pixels of different colours
+// keep their own chroma: nothing is mixed across a pixel's edge. At 1 and 3
+// a block takes the average of the pixels it covers.
+TEST(YuvFrames, ChromaComesFromEachBlockOnly) {
+    std::vector<Pixel> frame(kScreenPixels);
+    for (int y = 0; y < kScreenHeight; ++y) {
+        for (int x = 0; x < kScreenWidth; ++x)
+            frame[y * kScreenWidth + x] = (x + y) % 2 == 0 ? rgb(255, 0, 0) : rgb(0, 0, 255);
+    }
+    const Yuv two = convert(frame, 2);
+    EXPECT_EQ(two.cr(0, 0), 240);  // red
+    EXPECT_EQ(two.cr(1, 0), 118);  // blue
+    EXPECT_EQ(two.cb(1, 1), 102);  // red again
+    EXPECT_EQ(two.luma(2, 0), 32);
+    EXPECT_EQ(two.luma(3, 1), 32);
+    const Yuv four = convert(frame, 4);
+    EXPECT_EQ(four.cr(0, 0), 240);
+    EXPECT_EQ(four.cr(1, 1), 240);
+    EXPECT_EQ(four.cr(2, 0), 118);
+
+    // Two red and two blue pixels in every block: the average of the two.
+    const Yuv one = convert(frame, 1);
+    EXPECT_EQ(one.cb(10, 10), (102 + 240 + 1) / 2);
+    EXPECT_EQ(one.cr(10, 10), (240 + 118 + 1) / 2);
+    EXPECT_EQ(one.luma(0, 0), 63);
+    EXPECT_EQ(one.luma(1, 0), 32);
+}
+
+// The fast path for even factors makes the same bytes as the per-pixel loop.
+TEST(YuvFrames, FastPathMatchesThePerPixelLoop) {
+    std::mt19937 random(7);
+    std::vector<Pixel> frame(kScreenPixels);
+    for (Pixel& p : frame)
+        p = random();
+    for (int scale = 1; scale <= 8; ++scale) {
+        std::vector<uint8_t> fast(yuv420FrameBytes(scale), 0xAA);
+        std::vector<uint8_t> plain(yuv420FrameBytes(scale), 0x55);
+        convertFrameToYuv420(frame.data(), scale, fast.data());
+        convertFrameToYuv420Straightforward(frame.data(), scale, plain.data());
+        ASSERT_EQ(fast, plain) << "scale " << scale;
+    }
+}
+
+// A run of frames for the flash count: `frameAt(k)` gives frame k.
+template <typename FrameAt>
+std::vector<FlashSecond> countFlashes(int fps, int64_t frames, FrameAt frameAt) {
+    startFlashAnalysis(fps, 0, frames);
+    std::vector<Pixel> frame(kScreenPixels);
+    for (int64_t k = 0; k < frames; ++k) {
+        frameAt(k, frame);
+        analyseFlashFrame(frame.data());
+    }
+    return flashSeconds();
+}
+
+// Frames of `off` with a rectangle of `on` in the frames where lit(k) holds.
+auto blinking(Pixel off, Pixel on, int width, int height, bool (*lit)(int64_t)) {
+    return [=](int64_t k, std::vector<Pixel>& frame) {
+        std::fill(frame.begin(), frame.end(), off);
+        if (!lit(k))
+            return;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x)
+                frame[(y + 100) * kScreenWidth + x + 200] = on;
+        }
+    };
+}
+
+// Three full-frame flashes in the first second, four in the second: the
+// first passes, the second does not.
+bool threeThenFour(int64_t k) {
+    const int64_t f = k % 60;
+    if (k < 60)
+        return (f >= 10 && f < 15) || (f >= 30 && f < 35) || (f >= 50 && f < 55);
+    return (f >= 5 && f < 10) || (f >= 20 && f < 25) || (f >= 35 && f < 40) || (f >= 50 && f < 55);
+}
+
+TEST(FlashReport, CountsFullFrameFlashesPerSecond) {
+    const auto seconds = countFlashes(60, 120, [](int64_t k, std::vector<Pixel>& frame) {
+        std::fill(frame.begin(), frame.end(), threeThenFour(k) ? rgb(255, 255, 255) : rgb(0, 0, 0));
+    });
+    ASSERT_EQ(seconds.size(), 2u);
+    EXPECT_EQ(seconds[0].generalTransitions, 6);
+    EXPECT_TRUE(seconds[0].passes);
+    EXPECT_EQ(seconds[1].generalTransitions, 8);
+    EXPECT_FALSE(seconds[1].passes);
+    EXPECT_EQ(seconds[0].redTransitions, 0);
+
+    const std::string report = formatFlashReport(seconds);
+    EXPECT_NE(report.find("\n0 3 0 pass\n1 4 0 fail\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("# 1 of 2 seconds fail"), std::string::npos) << report;
+}
+
+// Flashing every frame at 60 frames a second: 59 transitions in the first
+// second (the first frame only sets the start), 60 in every other.
+TEST(FlashReport, FrameRateFlickerFailsEverySecond) {
+    const auto seconds = countFlashes(60, 180, [](int64_t k, std::vector<Pixel>& frame) {
+        std::fill(frame.begin(), frame.end(), k % 2 == 0 ? rgb(0, 0, 0) : rgb(200, 200, 200));
+    });
+    ASSERT_EQ(seconds.size(), 3u);
+    EXPECT_EQ(seconds[0].generalTransitions, 59);
+    EXPECT_EQ(seconds[2].generalTransitions, 60);
+    for (const FlashSecond& s : seconds)
+        EXPECT_FALSE(s.passes);
+    EXPECT_NE(formatFlashReport(seconds).find("\n0 29.5 0 fail\n"), std::string::npos);
+}
+
+// A flashing area counts only when a quarter of a 10-degree field (8525
+// pixels within some 213x160 area) changes together.
+TEST(FlashReport, SmallAreasAreNotCounted) {
+    const auto every10 = [](int64_t k) { return k % 20 >= 10; };
+    const Pixel black = rgb(0, 0, 0);
+    const Pixel white = rgb(255, 255, 255);
+    auto small = countFlashes(60, 60, blinking(black, white, 92, 92, every10));  // 8,464
+    EXPECT_EQ(small[0].generalTransitions, 0);
+    EXPECT_TRUE(small[0].passes);
+    auto large = countFlashes(60, 60, blinking(black, white, 93, 93, every10));  // 8,649
+    EXPECT_EQ(large[0].generalTransitions, 5);
+
+    // Two areas of 6,000 pixels each, too far apart to share a field.
+    auto apart = countFlashes(60, 60, [&](int64_t k, std::vector<Pixel>& frame) {
+        std::fill(frame.begin(), frame.end(), black);
+        if (!every10(k))
+            return;
+        for (int y = 0; y < 60; ++y) {
+            for (int x = 0; x < 100; ++x) {
+                frame[y * kScreenWidth + x] = white;
+                frame[(y + 400) * kScreenWidth + x + 520] = white;
+            }
+        }
+    });
+    EXPECT_EQ(apart[0].generalTransitions, 0);
+}
+
+// Changes between light states (the darker one at 0.8 or above) are no
+// general flash, however large.
+TEST(FlashReport, LightStatesDoNotFlash) {
+    // sRGB 240 is a relative luminance of 0.87.
+    auto light = countFlashes(60, 60, [](int64_t k, std::vector<Pixel>& frame) {
+        std::fill(frame.begin(), frame.end(), k % 2 == 0 ? rgb(255, 255, 255) : rgb(240, 240, 240));
+    });
+    EXPECT_EQ(light[0].generalTransitions, 0);
+}
+
+// Saturated red against a grey of the same luminance: no general flash, but
+// red flashes. A pink that is not saturated (R / (R + G + B) below 0.8)
+// makes neither.
+TEST(FlashReport, SaturatedRedFlashes) {
+    // sRGB 127 grey is a relative luminance of 0.212, pure red of 0.2126.
+    auto red = countFlashes(60, 60, [](int64_t k, std::vector<Pixel>& frame) {
+        std::fill(frame.begin(), frame.end(), k % 15 == 0 ? rgb(255, 0, 0) : rgb(127, 127, 127));
+    });
+    EXPECT_EQ(red[0].generalTransitions, 0);
+    EXPECT_EQ(red[0].redTransitions, 7);  // red at 0, 15, 30 and 45: seven changes
+    EXPECT_FALSE(red[0].passes);
+    EXPECT_NE(formatFlashReport(red).find("\n0 0 3.5 fail\n"), std::string::npos);
+
+    // Pink (255, 100, 100) against the grey of its luminance, sRGB 151.
+    auto pink = countFlashes(60, 60, [](int64_t k, std::vector<Pixel>& frame) {
+        std::fill(frame.begin(), frame.end(),
+                  k % 15 == 0 ? rgb(255, 100, 100) : rgb(151, 151, 151));
+    });
+    EXPECT_EQ(pink[0].generalTransitions, 0);
+    EXPECT_EQ(pink[0].redTransitions, 0);
+    EXPECT_TRUE(pink[0].passes);
+}
+
+}  // namespace
