@@ -133,6 +133,15 @@ TEST(VideoSettings, CodecArgumentsFollowTheChoices) {
     EXPECT_TRUE(has(h264, "-crf", std::to_string(kDefaultVideoCrf)));
     EXPECT_TRUE(has(h264, "-preset", kDefaultVideoPreset));
     EXPECT_TRUE(has(h264, "-ar", "48000"));
+    EXPECT_TRUE(has(h264, "-refs", "3"));
+    EXPECT_TRUE(has(h264, "-bf", "0"));
+    EXPECT_TRUE(has(h264, "-colorspace", "bt709"));
+    EXPECT_TRUE(has(h264, "-color_range", "tv"));
+    // H.264 is handed 4:2:0 made by the renderer, 1280x960 by default.
+    const std::vector<std::string> input = videoInputArguments(settings);
+    EXPECT_TRUE(has(input, "-pix_fmt", "yuv420p"));
+    EXPECT_TRUE(has(input, "-video_size", "1280x960"));
+    EXPECT_TRUE(has(input, "-color_primaries", "bt709"));
 
     settings.crf = 0;
     settings.preset = "veryslow";
@@ -142,6 +151,7 @@ TEST(VideoSettings, CodecArgumentsFollowTheChoices) {
     // Other extensions: ffmpeg's own codecs, still at 48 kHz.
     settings.path = "show.webm";
     EXPECT_EQ(videoCodecArguments(settings), (std::vector<std::string>{"-ar", "48000"}));
+    EXPECT_TRUE(has(videoInputArguments(settings), "-pix_fmt", "bgr0"));
 
     // The master keeps the RGB frames and the 22050 Hz samples.
     settings.path = "show.mkv";
@@ -151,6 +161,7 @@ TEST(VideoSettings, CodecArgumentsFollowTheChoices) {
     EXPECT_TRUE(has(master, "-pix_fmt", "bgr0"));
     EXPECT_TRUE(has(master, "-c:a", "flac"));
     EXPECT_FALSE(has(master, "-ar", "48000"));
+    EXPECT_TRUE(has(videoInputArguments(settings), "-pix_fmt", "bgr0"));
 
     EXPECT_TRUE(isVideoPreset("ultrafast"));
     EXPECT_FALSE(isVideoPreset("Medium"));
