@@ -1,5 +1,7 @@
 #include "render/flash_report.h"
 
+#include "scenes/frame_workers.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -13,7 +15,13 @@ constexpr double kRedChange = 20.0;
 constexpr double kSaturatedRed = 0.8;
 constexpr int kTransitionsAllowed = 6;  // three flashes
 
-enum Trend : int8_t { kNone = 0, kRising = 1, kFalling = -1 };
+// Which way a pixel last changed. Held as floats beside its values so that
+// one pixel's whole step is a few compares and selects, with no branch:
+// the changes of noise go either way at random and would defeat a branch
+// predictor.
+constexpr float kNone = 0.0f;
+constexpr float kRising = 1.0f;
+constexpr float kFalling = -1.0f;
 
 // One pixel's course: the lowest and highest values since its last
 // transition, and which way that transition went. A rising pixel looks for
@@ -21,8 +29,8 @@ enum Trend : int8_t { kNone = 0, kRising = 1, kFalling = -1 };
 struct Course {
     std::vector<float> low;
     std::vector<float> high;
-    std::vector<int8_t> trend;
-    std::vector<uint8_t> highSaturated;  // red: whether the peak was saturated red
+    std::vector<float> trend;
+    std::vector<float> highSaturated;  // red: 1 when the peak was saturated red
 };
 
 struct Analysis {
@@ -31,14 +39,24 @@ struct Analysis {
     int64_t next = 0;  // frames taken so far
     Course luminance;
     Course red;
-    std::vector<Pixel> previous;
+    // The current frame's values: relative luminance, redness and whether
+    // the pixel is saturated red (1 or 0).
+    std::vector<float> frameLuminance;
+    std::vector<float> frameRedness;
+    std::vector<float> frameSaturated;
     // Which pixels changed which way in the current frame: general rise,
     // general fall, red rise, red fall.
     std::vector<uint8_t> changed[4];
     std::vector<int32_t> areaTable;  // summed-area table, (width + 1) x (height + 1)
     std::vector<uint8_t> generalPerFrame;
     std::vector<uint8_t> redPerFrame;
-    float linear[256];
+    const Pixel* framePixels = nullptr;  // the frame being taken, for its parts
+    // Each channel's share of relative luminance after the sRGB transfer,
+    // and its linear value.
+    double lumaOfRed[256];
+    double lumaOfGreen[256];
+    double lumaOfBlue[256];
+    double linear[256];
 };
 
 Analysis analysis;
@@ -47,7 +65,7 @@ void resetCourse(Course& course) {
     course.low.assign(kScreenPixels, 0.0f);
     course.high.assign(kScreenPixels, 0.0f);
     course.trend.assign(kScreenPixels, kNone);
-    course.highSaturated.assign(kScreenPixels, 0);
+    course.highSaturated.assign(kScreenPixels, 0.0f);
 }
 
 // True when some 213x160 area of the mask holds at least a quarter-field
@@ -75,53 +93,74 @@ bool coversQuarterField(const uint8_t* mask) {
     return false;
 }
 
-// Follows one pixel's value; returns the transition it makes, if any.
-// `minimum` is the change that counts. For luminance the darker state must
-// be below 0.8; for red the redder state must be saturated.
-template <bool kIsRed>
-Trend follow(Course& course, int i, float value, bool saturated, double minimum) {
-    const double v = value;
-    float& low = course.low[i];
-    float& high = course.high[i];
-    int8_t& trend = course.trend[i];
-    const auto rises = [&] {
-        if (v - low < minimum)
-            return false;
-        return kIsRed ? saturated : low < kDarkerBelow;
-    };
-    const auto falls = [&] {
-        if (high - v < minimum)
-            return false;
-        return kIsRed ? course.highSaturated[i] != 0 : v < kDarkerBelow;
-    };
-    const auto raisePeak = [&] {
-        if (value > high) {
-            high = value;
-            course.highSaturated[i] = saturated;
-        }
-    };
-    if (trend != kFalling)
-        raisePeak();
-    if (trend != kRising)
-        low = std::min(low, value);
-    if (trend != kRising && rises()) {
-        trend = kRising;
-        high = value;
-        course.highSaturated[i] = saturated;
-        return kRising;
+// The values of pixels [begin, end) of the frame.
+void measurePixels(const Pixel* frame, int begin, int end) {
+    for (int i = begin; i < end; ++i) {
+        const Pixel p = frame[i];  // the top byte is never shown
+        const unsigned r8 = (p >> 16) & 0xFF;
+        const unsigned g8 = (p >> 8) & 0xFF;
+        const unsigned b8 = p & 0xFF;
+        analysis.frameLuminance[i] = static_cast<float>(
+            analysis.lumaOfRed[r8] + analysis.lumaOfGreen[g8] + analysis.lumaOfBlue[b8]);
+        const double r = analysis.linear[r8];
+        const double g = analysis.linear[g8];
+        const double b = analysis.linear[b8];
+        const double redness = (r - g - b) * 320.0;
+        // Only a pixel whose red outweighs green and blue together can be
+        // saturated red (R / (R + G + B) of 0.8 or more).
+        const bool saturated = redness > 0.0 && r / (r + g + b) >= kSaturatedRed;
+        analysis.frameRedness[i] = static_cast<float>(std::max(0.0, redness));
+        analysis.frameSaturated[i] = saturated ? 1.0f : 0.0f;
     }
-    if (trend != kFalling && falls()) {
-        trend = kFalling;
-        low = value;
-        return kFalling;
-    }
-    return kNone;
 }
 
-void startCourse(Course& course, int i, float value, bool saturated) {
-    course.low[i] = value;
-    course.high[i] = value;
-    course.highSaturated[i] = saturated;
+// Follows pixels [begin, end) of one course; marks the transitions in
+// `rises` and `falls`. A change counts from `minimum` on; for luminance the
+// darker state must also be below 0.8, for red the redder state must be
+// saturated. A pixel seen again with the same value keeps its course.
+template <bool kIsRed>
+void followCourse(Course& course, const float* values, const float* saturation, double minimum,
+                  int begin, int end, uint8_t* rises, uint8_t* falls) {
+    float* lows = course.low.data();
+    float* highs = course.high.data();
+    float* trends = course.trend.data();
+    float* highSaturations = course.highSaturated.data();
+    for (int i = begin; i < end; ++i) {
+        const float value = values[i];
+        const float saturated = kIsRed ? saturation[i] : 0.0f;
+        const float trend = trends[i];
+        const bool mayRise = trend != kRising;
+        const bool mayFall = trend != kFalling;
+        const bool newPeak = mayFall & (value > highs[i]);
+        const float high = newPeak ? value : highs[i];
+        const float highSaturated = newPeak ? saturated : highSaturations[i];
+        const float low = mayRise ? std::min(lows[i], value) : lows[i];
+        const double v = value;
+        const bool rise =
+            mayRise & (v - low >= minimum) & (kIsRed ? saturated != 0.0f : low < kDarkerBelow);
+        const bool fall = !rise & mayFall & (high - v >= minimum) &
+                          (kIsRed ? highSaturated != 0.0f : v < kDarkerBelow);
+        trends[i] = rise ? kRising : (fall ? kFalling : trend);
+        highs[i] = rise ? value : high;
+        highSaturations[i] = rise ? saturated : highSaturated;
+        lows[i] = fall ? value : low;
+        rises[i] = rise;
+        falls[i] = fall;
+    }
+}
+
+// One part of the frame: rows cut evenly between the parts.
+void analysePart(void*, int part, int parts) {
+    const int begin = kScreenHeight * part / parts * kScreenWidth;
+    const int end = kScreenHeight * (part + 1) / parts * kScreenWidth;
+    measurePixels(analysis.framePixels, begin, end);
+    followCourse<false>(analysis.luminance, analysis.frameLuminance.data(), nullptr,
+                        kLuminanceChange, begin, end, analysis.changed[0].data(),
+                        analysis.changed[1].data());
+    // Red needs a change of more than 20: the next double up from 20.
+    followCourse<true>(analysis.red, analysis.frameRedness.data(), analysis.frameSaturated.data(),
+                       std::nextafter(kRedChange, 1e9), begin, end, analysis.changed[2].data(),
+                       analysis.changed[3].data());
 }
 
 }  // namespace
@@ -132,7 +171,9 @@ void startFlashAnalysis(int32_t fps, int64_t firstFrame, int64_t frames) {
     analysis.next = 0;
     resetCourse(analysis.luminance);
     resetCourse(analysis.red);
-    analysis.previous.assign(kScreenPixels, 0);
+    analysis.frameLuminance.assign(kScreenPixels, 0.0f);
+    analysis.frameRedness.assign(kScreenPixels, 0.0f);
+    analysis.frameSaturated.assign(kScreenPixels, 0.0f);
     for (std::vector<uint8_t>& mask : analysis.changed)
         mask.assign(kScreenPixels, 0);
     analysis.areaTable.assign(static_cast<size_t>(kScreenWidth + 1) * (kScreenHeight + 1), 0);
@@ -142,58 +183,42 @@ void startFlashAnalysis(int32_t fps, int64_t firstFrame, int64_t frames) {
     // The sRGB transfer function, as relative luminance is defined on it.
     for (int c = 0; c < 256; ++c) {
         const double encoded = c / 255.0;
-        analysis.linear[c] = static_cast<float>(
+        // Kept as float, like every stored value here.
+        const float linear = static_cast<float>(
             encoded <= 0.04045 ? encoded / 12.92 : std::pow((encoded + 0.055) / 1.055, 2.4));
+        analysis.linear[c] = linear;
+        analysis.lumaOfRed[c] = 0.2126 * linear;
+        analysis.lumaOfGreen[c] = 0.7152 * linear;
+        analysis.lumaOfBlue[c] = 0.0722 * linear;
     }
 }
 
 void analyseFlashFrame(const Pixel* frame) {
-    const bool first = analysis.next == 0;
-    for (std::vector<uint8_t>& mask : analysis.changed)
-        std::memset(mask.data(), 0, mask.size());
-    int32_t totals[4] = {};
-    for (int i = 0; i < kScreenPixels; ++i) {
-        const Pixel p = frame[i] & 0xFFFFFFu;  // the top byte is never shown
-        if (!first && p == analysis.previous[i])
-            continue;  // the same value again moves no course
-        analysis.previous[i] = p;
-        const double r = analysis.linear[(p >> 16) & 0xFF];
-        const double g = analysis.linear[(p >> 8) & 0xFF];
-        const double b = analysis.linear[p & 0xFF];
-        const float luminance = static_cast<float>(0.2126 * r + 0.7152 * g + 0.0722 * b);
-        const float redness = static_cast<float>(std::max(0.0, (r - g - b) * 320.0));
-        const double sum = r + g + b;
-        const bool saturated = sum > 0.0 && r / sum >= kSaturatedRed;
-        if (first) {
-            startCourse(analysis.luminance, i, luminance, false);
-            startCourse(analysis.red, i, redness, saturated);
-            continue;
+    if (analysis.next == 0) {
+        // The first frame only sets where every pixel starts.
+        measurePixels(frame, 0, kScreenPixels);
+        for (int i = 0; i < kScreenPixels; ++i) {
+            analysis.luminance.low[i] = analysis.luminance.high[i] = analysis.frameLuminance[i];
+            analysis.red.low[i] = analysis.red.high[i] = analysis.frameRedness[i];
+            analysis.red.highSaturated[i] = analysis.frameSaturated[i];
         }
-        const Trend general =
-            follow<false>(analysis.luminance, i, luminance, false, kLuminanceChange);
-        if (general != kNone) {
-            const int which = general == kRising ? 0 : 1;
-            analysis.changed[which][i] = 1;
-            ++totals[which];
+    } else {
+        analysis.framePixels = frame;
+        runFrameParts(analysePart, nullptr);
+        int transitions[2] = {};
+        for (int which = 0; which < 4; ++which) {
+            const uint8_t* mask = analysis.changed[which].data();
+            int32_t total = 0;
+            for (int i = 0; i < kScreenPixels; ++i)
+                total += mask[i];
+            if (total >= kFlashMinArea && coversQuarterField(mask))
+                ++transitions[which / 2];
         }
-        // Red needs a change of more than 20: the next float up from 20.
-        const Trend red =
-            follow<true>(analysis.red, i, redness, saturated, std::nextafter(kRedChange, 1e9));
-        if (red != kNone) {
-            const int which = red == kRising ? 2 : 3;
-            analysis.changed[which][i] = 1;
-            ++totals[which];
+        const size_t at = static_cast<size_t>(analysis.next);
+        if (at < analysis.generalPerFrame.size()) {
+            analysis.generalPerFrame[at] = static_cast<uint8_t>(transitions[0]);
+            analysis.redPerFrame[at] = static_cast<uint8_t>(transitions[1]);
         }
-    }
-    int transitions[2] = {};
-    for (int which = 0; which < 4; ++which) {
-        if (totals[which] >= kFlashMinArea && coversQuarterField(analysis.changed[which].data()))
-            ++transitions[which / 2];
-    }
-    const size_t at = static_cast<size_t>(analysis.next);
-    if (at < analysis.generalPerFrame.size()) {
-        analysis.generalPerFrame[at] = static_cast<uint8_t>(transitions[0]);
-        analysis.redPerFrame[at] = static_cast<uint8_t>(transitions[1]);
     }
     ++analysis.next;
 }
