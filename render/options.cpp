@@ -248,8 +248,8 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
     options.schedule.frames = frameCountFor(options.lengthMicros, options.schedule.fps);
     options.schedule.firstFrame = firstFrameAt(options.fromMicros, options.schedule.fps);
     if (options.fromMicros > 0 && options.schedule.firstFrame >= options.schedule.frames) {
-        usageError(app, "--from " + from + " leaves no frame to write: it must come before the " +
-                            "end of the render (--seconds, default 110)");
+        usageError(app, "--from " + from + " leaves no frame to write: the render ends at " +
+                            (seconds.empty() ? std::string("110") : seconds) + " s (--seconds)");
     }
     return options;
 }
