@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "platform/audio_output.h"
 #include "render/output_files.h"
 #include "synth/synthesiser.h"
 
@@ -58,7 +59,8 @@ void restartAudio(int32_t blockBytes) {
 const uint8_t* nextAudioBlock(int64_t needed) {
     if (audioProduced >= needed)
         return nullptr;
-    fillStereoBlock(nullptr, audioBlock.data(), static_cast<int32_t>(audioBlock.size()), 12345);
+    fillStereoBlock(nullptr, audioBlock.data(), static_cast<int32_t>(audioBlock.size()),
+                    kAudioUserValue);
     audioProduced += blockFrames;
     return audioBlock.data();
 }
