@@ -177,7 +177,9 @@ void startFlashAnalysis(int32_t fps, int64_t firstFrame, int64_t frames) {
     for (std::vector<uint8_t>& mask : analysis.changed)
         mask.assign(kScreenPixels, 0);
     analysis.areaTable.assign(static_cast<size_t>(kScreenWidth + 1) * (kScreenHeight + 1), 0);
-    const size_t count = static_cast<size_t>(std::max<int64_t>(frames - firstFrame, 0));
+    // Every frame from the show's start is followed (a pixel's course and the
+    // one-second stretches reach back before --from); a byte each.
+    const size_t count = static_cast<size_t>(std::max<int64_t>(frames, 0));
     analysis.generalPerFrame.assign(count, 0);
     analysis.redPerFrame.assign(count, 0);
     // The sRGB transfer function, as relative luminance is defined on it.
@@ -229,21 +231,25 @@ std::vector<FlashSecond> flashSeconds() {
         std::min<int64_t>(analysis.next, static_cast<int64_t>(analysis.generalPerFrame.size()));
     int windowGeneral = 0;
     int windowRed = 0;
-    for (int64_t j = 0; j < taken; ++j) {
-        const int64_t k = analysis.firstFrame + j;
+    // The report starts with the second that holds the first frame written,
+    // and says of it what the whole render says.
+    const int64_t firstSecond = analysis.firstFrame / analysis.fps;
+    for (int64_t k = 0; k < taken; ++k) {
+        // The one-second stretch ending at frame k.
+        windowGeneral += analysis.generalPerFrame[k];
+        windowRed += analysis.redPerFrame[k];
+        if (k >= analysis.fps) {
+            windowGeneral -= analysis.generalPerFrame[k - analysis.fps];
+            windowRed -= analysis.redPerFrame[k - analysis.fps];
+        }
         const int64_t second = k / analysis.fps;
+        if (second < firstSecond)
+            continue;
         if (seconds.empty() || seconds.back().second != second)
             seconds.push_back({second, 0, 0, true});
         FlashSecond& current = seconds.back();
-        current.generalTransitions += analysis.generalPerFrame[j];
-        current.redTransitions += analysis.redPerFrame[j];
-        // The one-second stretch ending at frame k.
-        windowGeneral += analysis.generalPerFrame[j];
-        windowRed += analysis.redPerFrame[j];
-        if (j >= analysis.fps) {
-            windowGeneral -= analysis.generalPerFrame[j - analysis.fps];
-            windowRed -= analysis.redPerFrame[j - analysis.fps];
-        }
+        current.generalTransitions += analysis.generalPerFrame[k];
+        current.redTransitions += analysis.redPerFrame[k];
         if (windowGeneral > kTransitionsAllowed || windowRed > kTransitionsAllowed)
             current.passes = false;
     }

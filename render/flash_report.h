@@ -32,8 +32,9 @@ struct FlashSecond {
     bool passes;
 };
 
-// Starts counting; the frames that follow are frames firstFrame,
-// firstFrame + 1 ... at fps frames a second. Allocates all it needs.
+// Starts counting; the frames that follow are frames 0, 1 ... of a render of
+// `frames` at fps frames a second, of which the report covers the seconds from
+// the one holding firstFrame on. Allocates all it needs.
 void startFlashAnalysis(int32_t fps, int64_t firstFrame, int64_t frames);
 
 // Takes the next frame.

@@ -117,6 +117,9 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
         }
         virtualClockMs = frameClockMs(schedule, k);
         SceneTimeline::composeFrame();
+        // A flash is counted from the frames before it, written or not.
+        if (flashes != nullptr)
+            analyseFlashFrame(backBuffer.data());
         // Frames before --from are composed like every other (each depends
         // on the ones before it) but not written.
         if (k < schedule.firstFrame) {
@@ -137,8 +140,6 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
             pngWriter.submit(joinPath(options.framesDir, frameFileName(k)), backBuffer.data());
         if (video)
             encodeVideoFrame(backBuffer.data());
-        if (flashes != nullptr)
-            analyseFlashFrame(backBuffer.data());
         showProgress(k + 1, schedule.frames, false);
     }
     pngWriter.finish();

@@ -102,8 +102,9 @@ TEST(YuvFrames, FastPathMatchesThePerPixelLoop) {
 
 // A run of frames for the flash count: `frameAt(k)` gives frame k.
 template <typename FrameAt>
-std::vector<FlashSecond> countFlashes(int fps, int64_t frames, FrameAt frameAt) {
-    startFlashAnalysis(fps, 0, frames);
+std::vector<FlashSecond> countFlashes(int fps, int64_t frames, FrameAt frameAt,
+                                      int64_t firstFrame = 0) {
+    startFlashAnalysis(fps, firstFrame, frames);
     std::vector<Pixel> frame(kScreenPixels);
     for (int64_t k = 0; k < frames; ++k) {
         frameAt(k, frame);
@@ -148,6 +149,19 @@ TEST(FlashReport, CountsFullFrameFlashesPerSecond) {
     const std::string report = formatFlashReport(seconds);
     EXPECT_NE(report.find("\n0 3 0 pass\n1 4 0 fail\n"), std::string::npos) << report;
     EXPECT_NE(report.find("# 1 of 2 seconds fail"), std::string::npos) << report;
+}
+
+// A report from a later frame (--from) says of each second it covers what
+// the whole report says, though its first frame is itself a change.
+TEST(FlashReport, StartingLaterGivesTheWholeReportsSeconds) {
+    const auto frameAt = [](int64_t k, std::vector<Pixel>& frame) {
+        std::fill(frame.begin(), frame.end(), threeThenFour(k) ? rgb(255, 255, 255) : rgb(0, 0, 0));
+    };
+    const auto whole = countFlashes(60, 180, frameAt);
+    const auto part = countFlashes(60, 180, frameAt, 65);
+    ASSERT_EQ(whole.size(), 3u);
+    ASSERT_EQ(part.size(), 2u);
+    EXPECT_EQ(formatFlashReport(part), formatFlashReport({whole[1], whole[2]}));
 }
 
 // Flashing every frame at 60 frames a second: 59 transitions in the first

@@ -91,7 +91,9 @@ def main():
         for scene in scenes:
             start = SCENE_STARTS[scene]
             stretch = ["--from", f"{start:g}", "--fps", str(FPS),
-                       "--seconds", f"{start + options.frames / FPS:.6f}"]
+                       # Half a frame past the last one, so that rounding
+                       # cannot add or drop a frame.
+                       "--seconds", f"{start + (options.frames + 0.5) / FPS:.6f}"]
             video = os.path.join(work, f"scene{scene}.{options.extension}")
             master = os.path.join(work, f"scene{scene}.mkv")
             seconds = render(stretch + ["--video", video] + options.settings,
