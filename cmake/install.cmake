@@ -1,7 +1,7 @@
 # `cmake --install` lays the program out in the usual places under any
 # prefix: the launcher `queltravine` and the renderer in bin/, the player
 # itself in lib/queltravine/, the pictures in share/queltravine/, a desktop
-# entry and its icon, manual pages, and the README and licence. The launcher finds the
+# entry and its icon, manual pages, and the README, docs/ and licence. The launcher finds the
 # rest relative to itself, so the prefix can be chosen at install time.
 include(GNUInstallDirs)
 set(pictures_dest ${CMAKE_INSTALL_DATADIR}/queltravine)
@@ -49,6 +49,8 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/queltravine-render.1.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 set(doc_dest ${CMAKE_INSTALL_DATADIR}/doc/queltravine)
 install(FILES README.md LICENSE DESTINATION ${doc_dest})
+# The README links to these.
+install(DIRECTORY docs/ DESTINATION ${doc_dest}/docs)
 # Debian looks for the licence under this name.
 install(FILES LICENSE DESTINATION ${doc_dest} RENAME copyright)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz DESTINATION ${doc_dest})
