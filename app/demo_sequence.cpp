@@ -2,9 +2,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "core/demo_types.h"
-#include "pictures/picture_loader.h"
+#include "pictures/show_pictures.h"
 #include "platform/app_window.h"
 #include "platform/audio_output.h"
 #include "platform/window_geometry.h"
@@ -43,18 +44,8 @@ void startDemo(DisplayDevice* display) {
         picture = allocatePixels(Picture::bytes);
     }
     Pixel* strip = allocatePixels(GreetingsStrip::bytes);
-
-    // Each buffer is zeroed first, so a picture that fails to decode shows
-    // black rather than whatever the memory held. (Zeroing right after the
-    // allocation would let the compiler turn malloc into calloc.)
-    for (int i = 0; i < Picture::count; ++i) {
-        std::memset(pictures[i], 0, Picture::bytes);
-        loadPicture(kPictureFiles[i], pictures[i], Picture::pixels);
-        SceneTimeline::inputs.pictures[i] = pictures[i];
-    }
-    std::memset(strip, 0, GreetingsStrip::bytes);
-    loadPicture(kStripFile, strip, GreetingsStrip::pixels);
-    SceneTimeline::inputs.strip = strip;
+    // From the current folder, as the demo always has.
+    loadShowPictures("", pictures, strip);
 
     startAudio();
     startAudio();
@@ -70,7 +61,11 @@ void runFrame(DisplayDevice* display) {
     pumpMessages();
 }
 
-void runDemo(DisplayDevice* display) {
+void runDemo(WindowHandle window) {
+    auto* display = new (std::nothrow) DisplayDevice(window);
+    if (display == nullptr) {
+        failWithMessage("Not enough memory for the display device", "error");
+    }
     startDemo(display);
     for (;;) {
         runFrame(display);

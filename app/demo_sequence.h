@@ -12,6 +12,7 @@ void startDemo(DisplayDevice* display);
 // One turn of the frame loop: compose, upload, present, drain the messages.
 void runFrame(DisplayDevice* display);
 
-// startDemo, then runFrame as fast as frames come, for ever. (A browser
-// calls runFrame once per display refresh instead.)
-[[noreturn]] void runDemo(DisplayDevice* display);
+// Makes the display device for the window, then startDemo and runFrame as
+// fast as frames come, for ever. (A browser calls runFrame once per display
+// refresh instead.)
+[[noreturn]] void runDemo(WindowHandle window);

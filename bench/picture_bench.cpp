@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pictures/picture_loader.h"
+#include "pictures/show_pictures.h"
 
 namespace {
 

@@ -38,12 +38,6 @@ FILE* openPictureFile(const char* name);
 inline constexpr int kMaxPictureScans = 100;
 inline constexpr long kMaxDecoderMemory = 64L << 20;
 
-// The six files in load order: kPictureFiles[0..4] go into the five Pictures, kStripFile into the
-// strip.
-inline constexpr const char* kPictureFiles[Picture::count] = {
-    "warning.jpg", "credits.jpg", "part1.jpg", "part2.jpg", "part3.jpg"};
-inline constexpr const char* kStripFile = "greets.jpg";
-
 // Decodes an open stream into a malloc'ed buffer of width x height RGB
 // triples (the caller frees it). Returns null, and leaves width and height
 // alone, when the decode fails. Closes the stream in both cases.

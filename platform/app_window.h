@@ -7,6 +7,13 @@
 #include "core/demo_types.h"
 #include "platform/window_proc.h"
 
+// The window's class name and its titles, windowed and fullscreen.
+inline constexpr const char* kWindowClass = "QUELTRAVINE";
+const char* windowTitleFor(DisplayMode mode);
+
+// The window once created; null before (message boxes then have no owner).
+extern WindowHandle appWindow;
+
 // Creates and shows the borderless window for the mode (windowed: 640x480,
 // fullscreen: the size of the screen) with the mouse cursor hidden, and
 // installs the window actions the window procedure uses.
@@ -29,6 +36,12 @@ void showOwnerlessMessageBox(const char* text, const char* caption);
 
 // Shows the message box, then ends the process with exit status 1.
 [[noreturn]] void failWithMessage(const char* text, const char* caption);
+
+// Supplied by each backend (platform/app_window.cpp does the rest): the
+// native message box, which waits until it is dismissed, and the end of the
+// process with a status.
+void showNativeMessageBox(WindowHandle owner, const char* text, const char* caption);
+[[noreturn]] void endProcess(int status);
 
 // Milliseconds from a steady clock, wrapping at 2^32.
 uint32_t millisecondClock();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pictures/picture_loader.h"
+#include "pictures/show_pictures.h"
 #include "render/flash_report.h"
 #include "render/frame_log.h"
 #include "render/frame_writers.h"
@@ -15,6 +16,7 @@
 #include "render/output_files.h"
 #include "render/progress.h"
 #include "render/schedule.h"
+#include "render/show_frames.h"
 #include "render/video_encoder.h"
 #include "render/wav_output.h"
 #include "scenes/scene_timeline.h"
@@ -51,27 +53,18 @@ std::string defaultPicturesFolder() {
 }
 
 void loadPictures(const std::string& dir) {
+    Pixel* pictures[Picture::count];
     for (int p = 0; p < Picture::count; ++p) {
-        pictureBuffers[p].assign(Picture::pixels, 0);
-        const std::string path = joinPath(dir, kPictureFiles[p]);
-        loadPicture(path.c_str(), pictureBuffers[p].data(), Picture::pixels);
-        SceneTimeline::inputs.pictures[p] = pictureBuffers[p].data();
+        pictureBuffers[p].resize(Picture::pixels);
+        pictures[p] = pictureBuffers[p].data();
     }
-    stripBuffer.assign(GreetingsStrip::pixels, 0);
-    loadPicture(joinPath(dir, kStripFile).c_str(), stripBuffer.data(), GreetingsStrip::pixels);
-    SceneTimeline::inputs.strip = stripBuffer.data();
-}
-
-uint32_t virtualClockMs = 0;
-uint32_t virtualClock() {
-    return virtualClockMs;
+    stripBuffer.resize(GreetingsStrip::pixels);
+    loadShowPictures(dir, pictures, stripBuffer.data());
 }
 
 void renderFrames(const RenderOptions& options, const std::string& wavForVideo) {
     const RenderSchedule& schedule = options.schedule;
     backBuffer.assign(kScreenPixels, 0);
-    SceneTimeline::inputs.backBuffer = backBuffer.data();
-    SceneTimeline::inputs.clock = virtualClock;
 
     FILE* log = nullptr;
     if (!options.logPath.empty()) {
@@ -100,48 +93,36 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
         startVideoEncoder(settings, wavForVideo);
     }
 
-    restartAudio(schedule.audioBlockBytes);
-    virtualClockMs = schedule.startMs;
-    SceneTimeline::start();
-
     startProgress();
     PngWriter pngWriter;
     if (!options.framesDir.empty())
         pngWriter.start();
-    for (int64_t k = 0; k < schedule.frames; ++k) {
+    renderShowFrames(schedule, backBuffer.data(), [&](int64_t k, uint32_t clockMs) {
         if (renderInterrupted) {
             pngWriter.finish();
             failRender("interrupted; unfinished outputs removed");
         }
-        while (nextAudioBlock(audioFramesBefore(schedule, k)) != nullptr) {
-        }
-        virtualClockMs = frameClockMs(schedule, k);
-        SceneTimeline::composeFrame();
         // A flash is counted from the frames before it, written or not.
         if (flashes != nullptr)
             analyseFlashFrame(backBuffer.data());
-        // Frames before --from are composed like every other (each depends
-        // on the ones before it) but not written.
-        if (k < schedule.firstFrame) {
-            showProgress(k + 1, schedule.frames, false);
-            continue;
+        // Frames before --from are composed like every other but not written.
+        if (k >= schedule.firstFrame) {
+            char line[160];
+            if (log != nullptr) {
+                const int length = formatFrameLogLine(line, sizeof line, k, clockMs);
+                writeAll(log, line, static_cast<size_t>(length), logName);
+            }
+            if (crcs != nullptr && k % options.every == 0) {
+                const int length = formatFrameCrcLine(line, sizeof line, k, backBuffer.data());
+                writeAll(crcs, line, static_cast<size_t>(length), crcName);
+            }
+            if (!options.framesDir.empty() && k % options.every == 0)
+                pngWriter.submit(joinPath(options.framesDir, frameFileName(k)), backBuffer.data());
+            if (video)
+                encodeVideoFrame(backBuffer.data());
         }
-
-        char line[160];
-        if (log != nullptr) {
-            const int length = formatFrameLogLine(line, sizeof line, k, virtualClockMs);
-            writeAll(log, line, static_cast<size_t>(length), logName);
-        }
-        if (crcs != nullptr && k % options.every == 0) {
-            const int length = formatFrameCrcLine(line, sizeof line, k, backBuffer.data());
-            writeAll(crcs, line, static_cast<size_t>(length), crcName);
-        }
-        if (!options.framesDir.empty() && k % options.every == 0)
-            pngWriter.submit(joinPath(options.framesDir, frameFileName(k)), backBuffer.data());
-        if (video)
-            encodeVideoFrame(backBuffer.data());
         showProgress(k + 1, schedule.frames, false);
-    }
+    });
     pngWriter.finish();
     if (log != nullptr)
         finishOutput(log, options.logPath);

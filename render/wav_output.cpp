@@ -3,17 +3,13 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <vector>
 
 #include "platform/audio_output.h"
+#include "render/audio_blocks.h"
 #include "render/output_files.h"
 #include "synth/synthesiser.h"
 
 namespace {
-
-std::vector<uint8_t> audioBlock;
-int32_t blockFrames = 0;
-int64_t audioProduced = 0;
 
 void put16(uint8_t* at, uint32_t value) {
     at[0] = static_cast<uint8_t>(value);
@@ -44,29 +40,6 @@ bool makeWavHeader(int64_t frames, uint8_t header[44]) {
     std::memcpy(header + 36, "data", 4);
     put32(header + 40, static_cast<uint32_t>(dataBytes));
     return true;
-}
-
-void restartAudio(int32_t blockBytes) {
-    synthState = {};
-    synthRandom = {};
-    stepResidueA = 0;
-    stepResidueB = 0;
-    audioBlock.resize(static_cast<size_t>(blockBytes));
-    blockFrames = blockBytes / kAudioBytesPerFrame;
-    audioProduced = 0;
-}
-
-const uint8_t* nextAudioBlock(int64_t needed) {
-    if (audioProduced >= needed)
-        return nullptr;
-    fillStereoBlock(nullptr, audioBlock.data(), static_cast<int32_t>(audioBlock.size()),
-                    kAudioUserValue);
-    audioProduced += blockFrames;
-    return audioBlock.data();
-}
-
-int32_t audioBlockFrames() {
-    return blockFrames;
 }
 
 void writeWav(const RenderSchedule& schedule, const std::string& path) {

@@ -1,5 +1,5 @@
-// The renderer's audio: the synthesiser run from its state at process start
-// in whole blocks, as the real-time player asks for them, and the WAV file.
+// The renderer's WAV file: the audio blocks of the schedule, from the first
+// frame written to the end.
 #pragma once
 
 #include <cstdint>
@@ -11,15 +11,6 @@
 // `frames` stereo frames. Returns false when the data would not fit in the
 // format's 32-bit sizes.
 bool makeWavHeader(int64_t frames, uint8_t header[44]);
-
-// Puts the synthesiser, its generator and the residues back to their state
-// at process start; later blocks will be blockBytes long.
-void restartAudio(int32_t blockBytes);
-
-// While fewer than `needed` stereo frames have been made since the restart,
-// makes the next block and returns it (audioBlockFrames() frames); then null.
-const uint8_t* nextAudioBlock(int64_t needed);
-int32_t audioBlockFrames();
 
 // Writes the schedule's audio to path, from the first frame written to the
 // end of the video.

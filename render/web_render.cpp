@@ -9,11 +9,10 @@
 #include <vector>
 
 #include "pictures/picture_loader.h"
+#include "pictures/show_pictures.h"
 #include "platform/app_window.h"
 #include "render/frame_log.h"
-#include "render/schedule.h"
-#include "render/wav_output.h"
-#include "scenes/scene_timeline.h"
+#include "render/show_frames.h"
 
 namespace {
 
@@ -24,11 +23,6 @@ std::string renderTimes;
 std::vector<Pixel> renderBackBuffer;
 Pixel renderPictures[Picture::count][Picture::pixels];
 Pixel renderStrip[GreetingsStrip::pixels];
-uint32_t renderClockMs = 0;
-
-uint32_t renderClock() {
-    return renderClockMs;
-}
 
 }  // namespace
 
@@ -40,51 +34,38 @@ extern "C" {
 // picture is missing (its message has been shown).
 EMSCRIPTEN_KEEPALIVE int webRender(int frames, int fps, int every) {
     setMessageBoxHook(showOwnerlessMessageBox);
-    for (int i = 0; i < Picture::count; ++i) {
-        loadPicture(kPictureFiles[i], renderPictures[i], Picture::pixels);
-        SceneTimeline::inputs.pictures[i] = renderPictures[i];
-    }
-    loadPicture(kStripFile, renderStrip, GreetingsStrip::pixels);
-    SceneTimeline::inputs.strip = renderStrip;
+    Pixel* pictures[Picture::count];
+    for (int i = 0; i < Picture::count; ++i)
+        pictures[i] = renderPictures[i];
+    loadShowPictures("", pictures, renderStrip);
     renderBackBuffer.assign(kScreenPixels, 0);
-    SceneTimeline::inputs.backBuffer = renderBackBuffer.data();
-    SceneTimeline::inputs.clock = renderClock;
 
     RenderSchedule schedule;
     schedule.fps = fps;
     schedule.frames = frames;
     renderLog = kFrameLogHeader;
     renderCrcs.clear();
-    restartAudio(schedule.audioBlockBytes);
-    renderClockMs = schedule.startMs;
-    SceneTimeline::start();
     char line[160];
-    double composeMs[5] = {};
-    int64_t composed[5] = {};
-    for (int64_t k = 0; k < schedule.frames; ++k) {
-        while (nextAudioBlock(audioFramesBefore(schedule, k)) != nullptr) {
-        }
-        renderClockMs = frameClockMs(schedule, k);
-        const double before = emscripten_get_now();
-        SceneTimeline::composeFrame();
-        const int scene = SceneTimeline::state.scene;
-        composeMs[scene] += emscripten_get_now() - before;
-        ++composed[scene];
-        renderLog.append(
-            line, static_cast<size_t>(formatFrameLogLine(line, sizeof line, k, renderClockMs)));
-        if (k % every == 0) {
-            renderCrcs.append(line, static_cast<size_t>(formatFrameCrcLine(
-                                        line, sizeof line, k, renderBackBuffer.data())));
-        }
-    }
+    ComposeTimes times;
+    renderShowFrames(
+        schedule, renderBackBuffer.data(),
+        [&](int64_t k, uint32_t clockMs) {
+            renderLog.append(
+                line, static_cast<size_t>(formatFrameLogLine(line, sizeof line, k, clockMs)));
+            if (k % every == 0) {
+                renderCrcs.append(line, static_cast<size_t>(formatFrameCrcLine(
+                                            line, sizeof line, k, renderBackBuffer.data())));
+            }
+        },
+        &times);
     // How long composing took, per scene: what the page can afford a frame.
     renderTimes.clear();
     for (int scene = 0; scene < 5; ++scene) {
-        if (composed[scene] == 0)
+        if (times.frames[scene] == 0)
             continue;
         std::snprintf(line, sizeof line, "scene %d: %lld frames, %.3f ms a frame\n", scene,
-                      static_cast<long long>(composed[scene]),
-                      composeMs[scene] / static_cast<double>(composed[scene]));
+                      static_cast<long long>(times.frames[scene]),
+                      times.milliseconds[scene] / static_cast<double>(times.frames[scene]));
         renderTimes += line;
     }
     return 1;

@@ -1,4 +1,4 @@
-#include "platform/display_errors.h"
+#include "platform/win32/display_errors.h"
 
 #include <gtest/gtest.h>
 

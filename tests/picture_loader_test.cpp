@@ -1,4 +1,5 @@
 #include "pictures/picture_loader.h"
+#include "pictures/show_pictures.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>

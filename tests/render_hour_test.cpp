@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "render/audio_blocks.h"
 #include "render/wav_output.h"
 #include "synth/synthesiser.h"
 

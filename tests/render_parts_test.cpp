@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "render/audio_blocks.h"
 #include "render/frame_log.h"
 #include "render/frame_writers.h"
 #include "render/options.h"

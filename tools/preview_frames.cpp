@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "pictures/picture_loader.h"
+#include "pictures/show_pictures.h"
 #include "scenes/scene_timeline.h"
 
 namespace {

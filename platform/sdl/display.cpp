@@ -1,15 +1,35 @@
 // The display device over SDL2's renderer: a streaming texture is the back
 // surface. There is no flip chain; where the display has no 640x480 mode the
 // frame is scaled and letterboxed instead of changing the mode.
+#include <SDL.h>
+
 #include "platform/app_window.h"
 #include "platform/display_device.h"
-#include "platform/frame_copy.h"
 
-DisplayDevice::DisplayDevice(SDL_Window* appWindow) : window(appWindow) {}
+struct DisplaySurfaces {
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* backSurface = nullptr;
+};
 
-bool DisplayDevice::init(DisplayMode displayMode, uint8_t waitForFlipByte) {
+namespace {
+
+DisplaySurfaces sdlSurfaces;
+
+}  // namespace
+
+DisplayDevice::DisplayDevice(WindowHandle appWindow) : window(appWindow), surfaces(&sdlSurfaces) {}
+
+const char* displayErrorReason(int32_t) {
+    const char* reason = SDL_GetError();
+    return reason == nullptr || reason[0] == '\0' ? "Unknown error" : reason;
+}
+
+void DisplayDevice::init(DisplayMode displayMode, uint8_t waitForFlipByte) {
     mode = displayMode;
     waitForFlip = waitForFlipByte;
+    auto* sdlWindow = static_cast<SDL_Window*>(window);
+    SDL_Renderer*& renderer = surfaces->renderer;
+    SDL_Texture*& backSurface = surfaces->backSurface;
 
     // No frame limiter: how fast frames come is part of how the scenes look.
     const Uint32 flags = waitForFlip != 0 ? SDL_RENDERER_PRESENTVSYNC : 0;
@@ -27,11 +47,11 @@ bool DisplayDevice::init(DisplayMode displayMode, uint8_t waitForFlipByte) {
         SDL_SetHintWithPriority(SDL_HINT_RENDER_DRIVER, "software", SDL_HINT_DEFAULT);
         SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
     }
-    renderer = SDL_CreateRenderer(window, -1, flags);
+    renderer = SDL_CreateRenderer(sdlWindow, -1, flags);
     if (renderer == nullptr && plainWindow) {
         SDL_ResetHint(SDL_HINT_RENDER_DRIVER);
         SDL_ResetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION);
-        renderer = SDL_CreateRenderer(window, -1, flags);
+        renderer = SDL_CreateRenderer(sdlWindow, -1, flags);
     }
     if (renderer == nullptr) {
         reportError(-1);
@@ -48,12 +68,12 @@ bool DisplayDevice::init(DisplayMode displayMode, uint8_t waitForFlipByte) {
         // OpenGL renderer recreates the window, which would drop the
         // fullscreen state set before it.
         SDL_DisplayMode wanted{SDL_PIXELFORMAT_RGB888, kScreenWidth, kScreenHeight, 0, nullptr};
-        reportError(SDL_SetWindowDisplayMode(window, &wanted));
-        reportError(SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN));
+        reportError(SDL_SetWindowDisplayMode(sdlWindow, &wanted));
+        reportError(SDL_SetWindowFullscreen(sdlWindow, SDL_WINDOW_FULLSCREEN));
         reportError(SDL_RenderSetLogicalSize(renderer, kScreenWidth, kScreenHeight));
     } else {
         SDL_DisplayMode desktop{};
-        reportError(SDL_GetDesktopDisplayMode(SDL_GetWindowDisplayIndex(window), &desktop));
+        reportError(SDL_GetDesktopDisplayMode(SDL_GetWindowDisplayIndex(sdlWindow), &desktop));
         if (SDL_BYTESPERPIXEL(desktop.format) != 4) {
             failWithMessage("32bpp desktop please ;)", "Error");
         }
@@ -65,13 +85,12 @@ bool DisplayDevice::init(DisplayMode displayMode, uint8_t waitForFlipByte) {
     reportError(SDL_LockTexture(backSurface, nullptr, &pixels, &pitch));
     SDL_UnlockTexture(backSurface);
     pitchPixels = pitch >> 2;
-    return true;
 }
 
 Pixel* DisplayDevice::lock() {
     void* pixels = nullptr;
     int pitch = 0;
-    const int result = SDL_LockTexture(backSurface, nullptr, &pixels, &pitch);
+    const int result = SDL_LockTexture(surfaces->backSurface, nullptr, &pixels, &pitch);
     if (result != 0) {
         reportError(result);
         return nullptr;
@@ -80,38 +99,16 @@ Pixel* DisplayDevice::lock() {
 }
 
 void DisplayDevice::unlock() {
-    SDL_UnlockTexture(backSurface);
-}
-
-void DisplayDevice::uploadFrame() {
-    Pixel* destination = lock();
-    if (destination == nullptr) {
-        return;
-    }
-    copyFrameRows(frameSource, destination, pitchPixels);
-    unlock();
+    SDL_UnlockTexture(surfaces->backSurface);
 }
 
 void DisplayDevice::present() {
+    SDL_Renderer* renderer = surfaces->renderer;
     if (mode == DisplayMode::fullscreen) {
         // The bars around a letterboxed frame stay black.
         reportError(SDL_RenderClear(renderer));
     }
     // Without a logical size the copy stretches over the whole window.
-    reportError(SDL_RenderCopy(renderer, backSurface, nullptr, nullptr));
+    reportError(SDL_RenderCopy(renderer, surfaces->backSurface, nullptr, nullptr));
     SDL_RenderPresent(renderer);
-}
-
-void DisplayDevice::reportError(int result) {
-    if (result == 0) {
-        return;
-    }
-    const char* reason = SDL_GetError();
-    if (reason == nullptr || reason[0] == '\0') {
-        reason = "Unknown error";
-    }
-    // SDL's buffer may be rewritten by the message box itself.
-    char text[512];
-    SDL_strlcpy(text, reason, sizeof text);
-    failWithMessage(text, text);
 }

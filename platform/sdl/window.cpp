@@ -8,15 +8,8 @@
 #include <cstring>
 
 #include "platform/app_window.h"
-#include "platform/audio_output.h"
 
 namespace {
-
-SDL_Window* appWindow = nullptr;
-
-constexpr const char* kWindowClass = "QUELTRAVINE";
-constexpr const char* kWindowedTitle = "BWAHAHHAHAHAHAHHAHAHAHAHAH";
-constexpr const char* kFullscreenTitle = "BWAHAHAHAHAHAHAH";
 
 SDL_Window* sdlWindow(WindowHandle window) {
     return static_cast<SDL_Window*>(window);
@@ -91,26 +84,26 @@ WindowHandle createAppWindow(DisplayMode mode) {
 
     int width = kScreenWidth;
     int height = kScreenHeight;
-    const char* title = kWindowedTitle;
     if (mode == DisplayMode::fullscreen) {
         SDL_DisplayMode desktop{};
         if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
             width = desktop.w;
             height = desktop.h;
         }
-        title = kFullscreenTitle;
     }
-    appWindow = SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_BORDERLESS);
-    if (appWindow == nullptr) {
+    SDL_Window* window =
+        SDL_CreateWindow(windowTitleFor(mode), 0, 0, width, height, SDL_WINDOW_BORDERLESS);
+    if (window == nullptr) {
         char reason[512];
         std::snprintf(reason, sizeof reason, "Cannot create the window: %s", SDL_GetError());
         failWithMessage(reason, "Error");
     }
-    SDL_ShowWindow(appWindow);
+    appWindow = window;
+    SDL_ShowWindow(window);
     SDL_ShowCursor(SDL_DISABLE);
 
     windowActions = {quitDemo, placeWindow, captureMouse, releaseMouse, noDefaultHandling};
-    return appWindow;
+    return window;
 }
 
 void pumpMessages() {
@@ -147,24 +140,12 @@ void pumpMessages() {
     }
 }
 
-void quitDemo() {
-    stopAudio();
-    std::exit(0);
+void showNativeMessageBox(WindowHandle owner, const char* text, const char* caption) {
+    SDL_ShowSimpleMessageBox(0, caption, text, sdlWindow(owner));
 }
 
-void showMessageBox(const char* text, const char* caption) {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
-    SDL_ShowSimpleMessageBox(0, caption, text, appWindow);
-}
-
-void showOwnerlessMessageBox(const char* text, const char* caption) {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
-    SDL_ShowSimpleMessageBox(0, caption, text, nullptr);
-}
-
-void failWithMessage(const char* text, const char* caption) {
-    showMessageBox(text, caption);
-    std::exit(1);
+void endProcess(int status) {
+    std::exit(status);
 }
 
 uint32_t millisecondClock() {

@@ -1,15 +1,22 @@
 // The display device in a browser: the canvas's 2D context. A canvas takes
 // R, G, B, A bytes, the demo's pixels are B, G, R, X in memory, so each
-// upload swaps the channels. It cannot wait for a vertical blank itself:
-// the page's animation frames already come once per display refresh.
+// present swaps the channels of the uploaded frame into the canvas's copy.
+// It cannot wait for a vertical blank itself: the page's animation frames
+// already come once per display refresh, and nothing here can fail.
 #include <emscripten.h>
 
 #include "platform/display_device.h"
 
+struct DisplaySurfaces {
+    // The uploaded frame, in the demo's own pixels.
+    Pixel backSurface[kScreenPixels];
+    // Four bytes a pixel, R, G, B, A; the page's ImageData views it.
+    Pixel canvasPixels[kScreenPixels];
+};
+
 namespace {
 
-// Four bytes a pixel, R, G, B, A; the page's ImageData views it.
-Pixel backSurface[kScreenPixels];
+DisplaySurfaces canvasSurfaces;
 
 // clang-format off
 EM_JS(void, attachCanvasSurface, (const void* pixels, int width, int height), {
@@ -33,30 +40,33 @@ EM_JS(void, putCanvasSurface, (), {
 
 }  // namespace
 
-DisplayDevice::DisplayDevice(void* appWindow) : window(appWindow) {}
+DisplayDevice::DisplayDevice(WindowHandle appWindow)
+    : window(appWindow), surfaces(&canvasSurfaces) {}
 
-bool DisplayDevice::init(DisplayMode displayMode, uint8_t waitForFlipByte) {
+const char* displayErrorReason(int32_t) {
+    return "Unknown error";
+}
+
+void DisplayDevice::init(DisplayMode displayMode, uint8_t waitForFlipByte) {
     mode = displayMode;
     waitForFlip = waitForFlipByte;
-    attachCanvasSurface(backSurface, kScreenWidth, kScreenHeight);
-    return true;
+    pitchPixels = kScreenWidth;
+    attachCanvasSurface(surfaces->canvasPixels, kScreenWidth, kScreenHeight);
 }
 
 Pixel* DisplayDevice::lock() {
-    return backSurface;
+    return surfaces->backSurface;
 }
 
 void DisplayDevice::unlock() {}
 
-void DisplayDevice::uploadFrame() {
-    const Pixel* from = frameSource;
+void DisplayDevice::present() {
+    const Pixel* from = surfaces->backSurface;
+    Pixel* to = surfaces->canvasPixels;
     for (int i = 0; i < kScreenPixels; ++i) {
         const Pixel p = from[i];
         // 0xXXRRGGBB to bytes R, G, B, 0xFF.
-        backSurface[i] = 0xFF000000u | (p & 0x0000FF00u) | (p >> 16 & 0xFFu) | (p & 0xFFu) << 16;
+        to[i] = 0xFF000000u | (p & 0x0000FF00u) | (p >> 16 & 0xFFu) | (p & 0xFFu) << 16;
     }
-}
-
-void DisplayDevice::present() {
     putCanvasSurface();
 }

@@ -10,7 +10,6 @@
 #include <cstdlib>
 
 #include "platform/app_window.h"
-#include "platform/audio_output.h"
 
 namespace {
 
@@ -40,32 +39,21 @@ intptr_t noDefaultHandling(WindowHandle, uint32_t, uintptr_t, intptr_t) {
 
 WindowHandle createAppWindow(DisplayMode) {
     windowActions = {quitDemo, placeNothing, captureNothing, captureNothing, noDefaultHandling};
-    return &canvasWindow;
+    appWindow = &canvasWindow;
+    return appWindow;
 }
 
 void pumpMessages() {}
 
-void quitDemo() {
-    stopAudio();
-    emscripten_cancel_main_loop();
-    stopFrameLoop();
-    std::exit(0);
-}
-
-void showMessageBox(const char* text, const char* caption) {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
+void showNativeMessageBox(WindowHandle, const char* text, const char* caption) {
     showPageMessage(text, caption);
 }
 
-void showOwnerlessMessageBox(const char* text, const char* caption) {
-    showMessageBox(text, caption);
-}
-
-void failWithMessage(const char* text, const char* caption) {
-    showMessageBox(text, caption);
+// The frame loop stops where it is: the last frame stays on the canvas.
+void endProcess(int status) {
     emscripten_cancel_main_loop();
     stopFrameLoop();
-    std::exit(1);
+    std::exit(status);
 }
 
 uint32_t millisecondClock() {

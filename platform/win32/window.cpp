@@ -6,15 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/audio_output.h"
-
 namespace {
 
-constexpr const char* kWindowClass = "QUELTRAVINE";
-constexpr const char* kWindowedTitle = "BWAHAHHAHAHAHAHHAHAHAHAHAH";
-constexpr const char* kFullscreenTitle = "BWAHAHAHAHAHAHAH";
-
-HWND appWindow = nullptr;
 // Reused by every drain of the queue.
 MSG message;
 
@@ -65,15 +58,15 @@ HWND createAppWindow(HINSTANCE instance, int showCommand, DisplayMode mode) {
     RegisterClassExA(&windowClass);
 
     const bool windowed = mode == DisplayMode::windowed;
-    const char* title = windowed ? kWindowedTitle : kFullscreenTitle;
     const int width = windowed ? kScreenWidth : GetSystemMetrics(SM_CXSCREEN);
     const int height = windowed ? kScreenHeight : GetSystemMetrics(SM_CYSCREEN);
-    appWindow = CreateWindowExA(0, kWindowClass, title, WS_POPUP, 0, 0, width, height, nullptr,
-                                nullptr, instance, nullptr);
-    ShowWindow(appWindow, showCommand);
-    UpdateWindow(appWindow);
+    HWND window = CreateWindowExA(0, kWindowClass, windowTitleFor(mode), WS_POPUP, 0, 0, width,
+                                  height, nullptr, nullptr, instance, nullptr);
+    appWindow = window;
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
     ShowCursor(FALSE);
-    return appWindow;
+    return window;
 }
 
 void pumpMessages() {
@@ -86,24 +79,15 @@ void pumpMessages() {
     }
 }
 
-void quitDemo() {
-    stopAudio();
-    ExitProcess(0);
+void showNativeMessageBox(WindowHandle owner, const char* text, const char* caption) {
+    MessageBoxA(win32Window(owner), text, caption, MB_OK);
 }
 
-void showMessageBox(const char* text, const char* caption) {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
-    MessageBoxA(appWindow, text, caption, MB_OK);
-}
-
-void showOwnerlessMessageBox(const char* text, const char* caption) {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
-    MessageBoxA(nullptr, text, caption, MB_OK);
-}
-
-void failWithMessage(const char* text, const char* caption) {
-    showMessageBox(text, caption);
-    std::exit(1);
+// ExitProcess, not exit: the C runtime's clean-up would run under the audio
+// callbacks. Standard error is flushed first.
+void endProcess(int status) {
+    std::fflush(nullptr);
+    ExitProcess(static_cast<UINT>(status));
 }
 
 uint32_t millisecondClock() {

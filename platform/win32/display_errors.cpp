@@ -1,4 +1,4 @@
-#include "platform/display_errors.h"
+#include "platform/win32/display_errors.h"
 
 // Facility codes are 0x88760000 plus the number the DirectDraw header gives
 // the name; five names stand for generic COM codes. Eleven texts end without

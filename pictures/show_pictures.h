@@ -1,0 +1,20 @@
+// The show's six pictures: their file names, and their loading into the
+// scene timeline, the same for the player, the renderer and the page.
+#pragma once
+
+#include <string>
+
+#include "core/demo_types.h"
+
+// The six files in load order: kPictureFiles[0..4] go into the five Pictures, kStripFile into the
+// strip.
+inline constexpr const char* kPictureFiles[Picture::count] = {
+    "warning.jpg", "credits.jpg", "part1.jpg", "part2.jpg", "part3.jpg"};
+inline constexpr const char* kStripFile = "greets.jpg";
+
+// Zeroes each buffer, then loads the five pictures and the strip from folder
+// (empty: the current folder) in load order with loadPicture, and hands them
+// to the timeline. A picture that fails to decode stays black; one that is
+// missing ends the process, as loadPicture does.
+void loadShowPictures(const std::string& folder, Pixel* const pictures[Picture::count],
+                      Pixel* strip);
