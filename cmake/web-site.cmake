@@ -12,7 +12,7 @@ set(web_common_flags -O2 -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=0)
 
 add_executable(queltravine-web app/web_main.cpp app/demo_sequence.cpp render/web_render.cpp
   render/frame_log.cpp render/schedule.cpp render/audio_blocks.cpp render/show_frames.cpp
-  platform/app_window.cpp platform/display_device.cpp
+  platform/failure.cpp platform/display_device.cpp
   platform/web/audio.cpp platform/web/display.cpp platform/web/window.cpp)
 target_link_libraries(queltravine-web PRIVATE queltravine_core)
 set_target_properties(queltravine-web PROPERTIES OUTPUT_NAME queltravine SUFFIX .js

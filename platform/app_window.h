@@ -9,7 +9,9 @@
 
 // The window's class name and its titles, windowed and fullscreen.
 inline constexpr const char* kWindowClass = "QUELTRAVINE";
-const char* windowTitleFor(DisplayMode mode);
+constexpr const char* windowTitleFor(DisplayMode mode) {
+    return mode == DisplayMode::windowed ? "BWAHAHHAHAHAHAHHAHAHAHAHAH" : "BWAHAHAHAHAHAHAH";
+}
 
 // The window once created; null before (message boxes then have no owner).
 extern WindowHandle appWindow;
@@ -37,7 +39,7 @@ void showOwnerlessMessageBox(const char* text, const char* caption);
 // Shows the message box, then ends the process with exit status 1.
 [[noreturn]] void failWithMessage(const char* text, const char* caption);
 
-// Supplied by each backend (platform/app_window.cpp does the rest): the
+// Supplied by each backend (platform/failure.cpp does the rest): the
 // native message box, which waits until it is dismissed, and the end of the
 // process with a status.
 void showNativeMessageBox(WindowHandle owner, const char* text, const char* caption);

@@ -11,12 +11,18 @@ inline constexpr int32_t kAudioUserValue = 12345;
 // The rate the device plays at; the 22050 Hz stream is converted to it.
 inline constexpr int kAudioDeviceRate = 44100;
 
-// Opens the sound device and starts it. A second call closes the device the
-// first one opened before opening another, so fillStereoBlock never runs on
-// two threads; the synthesiser carries on where it was. When the device
-// cannot be opened the process ends with exit status 1 and a one-line reason
-// on standard error.
+// Opens the sound device and starts it. A second call finds the stream
+// playing and leaves it so: nothing is closed or skipped, fillStereoBlock
+// never runs on two threads, and the music goes on from where the generator
+// is. (The demo starts the audio twice in a row; closing a device would only
+// cost the time its thread takes to stop and drop what it had queued.) When
+// the device cannot be opened the process ends with exit status 1 and a
+// one-line reason on standard error (failAudio).
 void startAudio();
 
 // Closes the device. Returns once fillStereoBlock has stopped being called.
 void stopAudio();
+
+// For the backends: writes "queltravine: " and the formatted reason as one
+// line on standard error, then ends the process with exit status 1.
+[[noreturn]] void failAudio(const char* format, ...) __attribute__((format(printf, 1, 2)));

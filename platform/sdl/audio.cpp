@@ -4,8 +4,6 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 
 #include "platform/audio_output.h"
 #include "synth/synthesiser.h"
@@ -35,29 +33,21 @@ void SDLCALL pullAudio(void*, Uint8* out, int length) {
     SDL_memset(out + got, 0, static_cast<size_t>(length - got));
 }
 
-[[noreturn]] void failAudio(const char* what) {
-    std::fprintf(stderr, "queltravine: %s: %s\n", what, SDL_GetError());
-    std::exit(1);
-}
-
 }  // namespace
 
 void startAudio() {
-    // A second start finds the stream already playing from the same fill
-    // and leaves it so: the music goes on from where the generator is, as a
-    // new stream would, without the tens of milliseconds that closing a
-    // device takes (it waits for the device thread).
+    // The second of the demo's two starts: the stream plays on.
     if (audioDevice != 0) {
         return;
     }
     if (SDL_WasInit(SDL_INIT_AUDIO) == 0 && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        failAudio("cannot start the sound system");
+        failAudio("cannot start the sound system: %s", SDL_GetError());
     }
     if (rateConverter == nullptr) {
         rateConverter =
             SDL_NewAudioStream(AUDIO_S16LSB, 2, kAudioRate, AUDIO_S16LSB, 2, kAudioDeviceRate);
         if (rateConverter == nullptr) {
-            failAudio("cannot set up the sound conversion");
+            failAudio("cannot set up the sound conversion: %s", SDL_GetError());
         }
     }
     SDL_AudioSpec wanted{};
@@ -69,7 +59,7 @@ void startAudio() {
     SDL_AudioSpec obtained{};
     audioDevice = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
     if (audioDevice == 0) {
-        failAudio("cannot open the sound device");
+        failAudio("cannot open the sound device: %s", SDL_GetError());
     }
     SDL_PauseAudioDevice(audioDevice, 0);
 }

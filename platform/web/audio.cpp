@@ -25,8 +25,7 @@ EM_JS(void, stopPageAudio, (), {
 }  // namespace
 
 void startAudio() {
-    // A second start finds the stream playing and leaves it so, as the
-    // native players do.
+    // The second of the demo's two starts: the stream plays on.
     if (playing) {
         return;
     }

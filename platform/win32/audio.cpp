@@ -6,8 +6,6 @@
 #include <mmsystem.h>
 
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 
 #include "platform/audio_output.h"
 #include "synth/synthesiser.h"
@@ -77,15 +75,13 @@ DWORD WINAPI playAudio(void*) {
     return 0;
 }
 
-[[noreturn]] void failAudio(const char* what, unsigned code) {
-    std::fprintf(stderr, "queltravine: %s (error %u)\n", what, code);
-    std::exit(1);
-}
-
 }  // namespace
 
 void startAudio() {
-    stopAudio();  // a second start replaces the first stream
+    // The second of the demo's two starts: the stream plays on.
+    if (audioThread != nullptr) {
+        return;
+    }
     if (!upsamplerReady) {
         resetUpsampler(upsampler);
         upsamplerReady = true;
@@ -93,7 +89,8 @@ void startAudio() {
 
     bufferDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (bufferDone == nullptr) {
-        failAudio("cannot create the sound event", GetLastError());
+        failAudio("cannot create the sound event (error %u)",
+                  static_cast<unsigned>(GetLastError()));
     }
     WAVEFORMATEX format{};
     format.wFormatTag = WAVE_FORMAT_PCM;
@@ -106,7 +103,7 @@ void startAudio() {
                                         reinterpret_cast<DWORD_PTR>(bufferDone), 0, CALLBACK_EVENT);
     if (opened != MMSYSERR_NOERROR) {
         device = nullptr;
-        failAudio("cannot open the sound device", opened);
+        failAudio("cannot open the sound device (error %u)", static_cast<unsigned>(opened));
     }
     for (int i = 0; i < kDeviceBuffers; ++i) {
         headers[i] = WAVEHDR{};
@@ -114,14 +111,16 @@ void startAudio() {
         headers[i].dwBufferLength = sizeof deviceBuffers[i];
         const MMRESULT prepared = waveOutPrepareHeader(device, &headers[i], sizeof headers[i]);
         if (prepared != MMSYSERR_NOERROR) {
-            failAudio("cannot prepare the sound buffers", prepared);
+            failAudio("cannot prepare the sound buffers (error %u)",
+                      static_cast<unsigned>(prepared));
         }
     }
 
     stopRequested.store(false);
     audioThread = CreateThread(nullptr, 0, playAudio, nullptr, 0, nullptr);
     if (audioThread == nullptr) {
-        failAudio("cannot start the sound thread", GetLastError());
+        failAudio("cannot start the sound thread (error %u)",
+                  static_cast<unsigned>(GetLastError()));
     }
     // The frame loop never sleeps; the music must not wait for it.
     SetThreadPriority(audioThread, THREAD_PRIORITY_HIGHEST);

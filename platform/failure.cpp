@@ -1,16 +1,14 @@
 // The failure and quit paths of every platform: a line on standard error, the
-// backend's message box, the end of the process with a status.
-#include "platform/app_window.h"
-
+// backend's message box, the end of the process with a status. A backend
+// supplies only the native box and the native end.
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
+#include "platform/app_window.h"
 #include "platform/audio_output.h"
 
 WindowHandle appWindow = nullptr;
-
-const char* windowTitleFor(DisplayMode mode) {
-    return mode == DisplayMode::windowed ? "BWAHAHHAHAHAHAHHAHAHAHAHAH" : "BWAHAHAHAHAHAHAH";
-}
 
 void quitDemo() {
     stopAudio();
@@ -30,4 +28,14 @@ void showOwnerlessMessageBox(const char* text, const char* caption) {
 void failWithMessage(const char* text, const char* caption) {
     showMessageBox(text, caption);
     endProcess(1);
+}
+
+void failAudio(const char* format, ...) {
+    std::fputs("queltravine: ", stderr);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    std::fputc('\n', stderr);
+    std::exit(1);
 }
