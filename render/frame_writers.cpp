@@ -11,12 +11,6 @@
 
 #include "render/output_files.h"
 
-std::string frameFileName(int64_t k) {
-    char name[40];
-    std::snprintf(name, sizeof name, "frame-%06lld.png", static_cast<long long>(k));
-    return name;
-}
-
 namespace {
 
 constexpr size_t kRowBytes = 1 + kScreenWidth * 3;  // the filter byte, then RGB
@@ -69,6 +63,41 @@ void filterRows(const Pixel* rows, int count, uint8_t* out) {
 }
 
 }  // namespace
+
+// Frames as PNG files, made one after another by one encoder. The frame is
+// compressed in bands of rows, each its own run of deflate blocks, so that a
+// band equal to the same band of either of the two frames before it is not
+// compressed again: scene 4 alternates between two frames that differ only
+// in the strip's rows. The bytes of a band depend only on its pixels, so
+// the file is the same however frames reach the encoders.
+class PngEncoder {
+  public:
+    PngEncoder();
+    ~PngEncoder();
+    PngEncoder(const PngEncoder&) = delete;
+    PngEncoder& operator=(const PngEncoder&) = delete;
+    // The PNG of frame into png (replaced). False, with error set, on failure.
+    bool encode(const Pixel* frame, std::vector<uint8_t>* png, std::string* error);
+
+  private:
+    static constexpr int kBandRows = 60;
+    static constexpr int kBands = kScreenHeight / kBandRows;
+    struct Band {
+        std::vector<uint8_t> bytes;  // raw deflate blocks; only the last band's end the stream
+        uLong adler = 0;             // of the band's filtered bytes
+    };
+    struct Kept {
+        std::vector<Pixel> pixels;  // empty until a frame is kept
+        Band bands[kBands];
+    };
+    bool compressBand(const Pixel* rows, bool last, Band* band);
+
+    z_stream stream_{};
+    bool ready_ = false;
+    std::vector<uint8_t> filtered_;
+    Kept kept_[3];  // the two frames before this one, and this one
+    int older_ = 0;
+};
 
 PngEncoder::PngEncoder() {
     // Run-length matches at level 1 after the SUB filter, measured on the
@@ -178,11 +207,15 @@ bool writeFramePng(const std::string& path, const Pixel* frame, std::string* err
            writeWholeFile(path, bytes.data(), bytes.size(), error);
 }
 
+PngWriter::PngWriter() = default;
+PngWriter::~PngWriter() = default;
+
 void PngWriter::start() {
     const unsigned cores = std::thread::hardware_concurrency();
     workers_ = std::vector<Worker>(std::clamp(cores, 1u, 8u));
     for (Worker& worker : workers_) {
         worker.pixels.resize(kScreenPixels);
+        worker.encoder = std::make_unique<PngEncoder>();
         worker.thread = std::thread([this, &worker] { run(worker); });
     }
 }
@@ -236,7 +269,7 @@ void PngWriter::run(Worker& worker) {
         std::string error;
         const bool ok =
             (worker.repeat ||
-             worker.encoder.encode(worker.pixels.data(), &worker.encoded, &error)) &&
+             worker.encoder->encode(worker.pixels.data(), &worker.encoded, &error)) &&
             writeWholeFile(worker.path, worker.encoded.data(), worker.encoded.size(), &error);
         lock.lock();
         if (!ok && error_.empty())

@@ -13,6 +13,7 @@
 #include "render/frame_log.h"
 #include "render/frame_writers.h"
 #include "render/options.h"
+#include "render/output_check.h"
 #include "render/output_files.h"
 #include "render/progress.h"
 #include "render/schedule.h"
@@ -173,8 +174,7 @@ int main(int argc, char** argv) {
         writeWav(options.schedule, temporaryWav);
         wavForVideo = temporaryWav;
     }
-    if (!options.framesDir.empty() || !options.videoPath.empty() || !options.logPath.empty() ||
-        !options.crcPath.empty() || !options.flashReportPath.empty())
+    if (needsFrames(options))
         renderFrames(options, wavForVideo);
     if (!temporaryWav.empty())
         std::remove(temporaryWav.c_str());

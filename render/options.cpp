@@ -3,18 +3,16 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <system_error>
 #include <vector>
 
-#include "render/frame_writers.h"
-#include "render/output_files.h"
 #include "render/video_encoder.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -239,8 +237,7 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
                             "' is not valid for --from (seconds from 0 to 10000000, at most "
                             "six decimals)");
     }
-    if (options.wavPath.empty() && options.framesDir.empty() && options.videoPath.empty() &&
-        options.logPath.empty() && options.crcPath.empty() && options.flashReportPath.empty()) {
+    if (!writesAnything(options)) {
         usageError(app,
                    "nothing to write: give --wav, --frames, --video, --log, --crc or "
                    "--flash-report");
@@ -254,64 +251,21 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
     return options;
 }
 
-void checkOutputs(const RenderOptions& options) {
-    const auto refuse = [](const std::string& path) {
-        failRender("'" + path + "' exists; use --force to overwrite it");
-    };
-    // A FIFO, a terminal or a device is written into as it is and needs no
-    // --force; only regular files are ever replaced.
-    const auto check = [&](const std::string& path) {
-        if (path.empty() || path == "-")
-            return;
-        std::error_code error;
-        if (fs::is_directory(path, error))
-            failRender("'" + path + "' is a folder, not a file");
-        if (isStraightOutput(path))
-            return;
-        if (!options.force && pathExists(path))
-            refuse(path);
-    };
-    for (const std::string* path : {&options.wavPath, &options.videoPath, &options.logPath,
-                                    &options.crcPath, &options.flashReportPath})
-        check(*path);
-    if (options.videoPath == "-")
-        failRender("--video needs a file name: a video cannot go to standard output");
-    // Two outputs into one file would leave one of them lost.
-    std::vector<fs::path> named;
-    for (const std::string* path : {&options.wavPath, &options.videoPath, &options.logPath,
-                                    &options.crcPath, &options.flashReportPath}) {
-        if (path->empty() || *path == "-")
-            continue;
-        std::error_code error;
-        const fs::path resolved = fs::weakly_canonical(fs::absolute(*path, error), error);
-        if (std::find(named.begin(), named.end(), resolved) != named.end())
-            failRender("'" + *path + "' is named for two outputs");
-        named.push_back(resolved);
-    }
-    int toStandardOutput = 0;
-    for (const std::string* path :
-         {&options.wavPath, &options.logPath, &options.crcPath, &options.flashReportPath})
-        toStandardOutput += *path == "-" ? 1 : 0;
-    if (toStandardOutput > 1)
-        failRender("only one output can go to standard output ('-')");
-    if (!options.framesDir.empty()) {
-        std::error_code error;
-        if (pathExists(options.framesDir)) {
-            if (!fs::is_directory(options.framesDir, error)) {
-                failRender("'" + options.framesDir + "' is not a folder");
-            }
-            const int64_t every = options.every;
-            for (int64_t k = (options.schedule.firstFrame + every - 1) / every * every;
-                 k < options.schedule.frames; k += every)
-                check(joinPath(options.framesDir, frameFileName(k)));
-        } else if (!fs::create_directories(options.framesDir, error)) {
-            failRender("cannot create the folder '" + options.framesDir + "': " + error.message());
-        }
-    }
-    if (!options.videoPath.empty()) {
-        if (const char* reason = videoUnavailableReason())
-            failRender(reason);
-    }
+std::array<const std::string*, 5> fileOutputs(const RenderOptions& options) {
+    return {&options.wavPath, &options.videoPath, &options.logPath, &options.crcPath,
+            &options.flashReportPath};
+}
+
+bool writesAnything(const RenderOptions& options) {
+    return !options.wavPath.empty() || needsFrames(options);
+}
+
+bool needsFrames(const RenderOptions& options) {
+    const auto outputs = fileOutputs(options);
+    return !options.framesDir.empty() ||
+           std::any_of(outputs.begin(), outputs.end(), [&](const std::string* path) {
+               return path != &options.wavPath && !path->empty();
+           });
 }
 
 bool parseSeconds(const char* text, int64_t* micros) {
@@ -342,17 +296,13 @@ bool parseSeconds(const char* text, int64_t* micros) {
 }
 
 bool parseInteger(const char* text, int64_t low, int64_t high, int64_t* value) {
-    int64_t result = 0;
-    const char* p = text;
-    if (*p == '\0')
+    // Unsigned: no sign is taken, only digits.
+    uint64_t result = 0;
+    const char* end = text + std::strlen(text);
+    const auto [stop, error] = std::from_chars(text, end, result);
+    if (error != std::errc() || stop != end || high < 0 || result > static_cast<uint64_t>(high) ||
+        static_cast<int64_t>(result) < low)
         return false;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        result = result * 10 + (*p - '0');
-        if (result > high)
-            return false;
-    }
-    if (*p != '\0' || result < low)
-        return false;
-    *value = result;
+    *value = static_cast<int64_t>(result);
     return true;
 }

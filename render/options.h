@@ -1,7 +1,8 @@
 // The renderer's command line: the option table (CLI11), the exact-decimal
-// length, the ranges, and the check of the outputs before any work starts.
+// length and the ranges.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -31,9 +32,15 @@ struct RenderOptions {
 // standard error and ends it with 2.
 RenderOptions parseRenderOptions(int argc, char** argv);
 
-// Refuses, before any work, to overwrite what exists without --force, and
-// creates the frames folder. Fails the render (status 1) with the reason.
-void checkOutputs(const RenderOptions& options);
+// The outputs that are files (or "-"), empty when not asked for: --wav,
+// --video, --log, --crc and --flash-report. (--frames is a folder.)
+std::array<const std::string*, 5> fileOutputs(const RenderOptions& options);
+
+// Whether any output at all is asked for, --frames included.
+bool writesAnything(const RenderOptions& options);
+// Whether an output other than the WAV is asked for: the frames must be
+// composed.
+bool needsFrames(const RenderOptions& options);
 
 // Parses a non-negative decimal number of seconds ("110", "2.5", "0.016667")
 // into microseconds; more than six decimals, signs, exponents and values over

@@ -111,6 +111,12 @@ std::string joinPath(const std::string& dir, const std::string& name) {
     return dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
+std::string frameFileName(int64_t k) {
+    char name[40];
+    std::snprintf(name, sizeof name, "frame-%06lld.png", static_cast<long long>(k));
+    return name;
+}
+
 bool pathExists(const std::string& path) {
     std::error_code error;
     return fs::exists(path, error);

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -23,6 +24,8 @@ void trackPartialFile(const std::string& path);
 void forgetPartialFile(const std::string& path);
 
 std::string joinPath(const std::string& dir, const std::string& name);
+// The name of frame k in a frames folder: frame-NNNNNN.png.
+std::string frameFileName(int64_t k);
 bool pathExists(const std::string& path);
 
 // "-", or a path that exists and is not a regular file: written straight into.

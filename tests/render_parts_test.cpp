@@ -16,6 +16,7 @@
 #include "render/frame_log.h"
 #include "render/frame_writers.h"
 #include "render/options.h"
+#include "render/output_files.h"
 #include "render/video_encoder.h"
 #include "render/wav_output.h"
 
