@@ -1,6 +1,10 @@
 #include "pictures/picture_loader.h"
 
+#include <jpeglib.h>
+
+#include <bit>
 #include <climits>
+#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 
@@ -27,11 +31,6 @@ void* allocateWithMalloc(size_t bytes) {
 
 MessageBoxHook messageBox = messageToStandardError;
 DecodedBufferAllocator allocateDecodedBuffer = allocateWithMalloc;
-
-// Size of the decode in progress, recorded once its decompression has
-// started; handed out only when the decode succeeds. One decode at a time.
-int32_t decodedWidth = 0;
-int32_t decodedHeight = 0;
 
 // The loader's own refusals, raised through the library's error exit so that
 // they read and behave like the library's errors.
@@ -94,30 +93,38 @@ const char* fileKindName(bool folder, bool fifo, bool socket, bool device) {
                     : "special file";
 }
 
-}  // namespace
+// The library's standard error manager followed by the recovery point of the
+// decode in progress; the library only ever sees the first member.
+struct JpegErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf setjmpBuffer;
+};
 
-void setMessageBoxHook(MessageBoxHook hook) {
-    messageBox = hook != nullptr ? hook : messageToStandardError;
-}
-
-void setDecodedBufferAllocator(DecodedBufferAllocator allocator) {
-    allocateDecodedBuffer = allocator != nullptr ? allocator : allocateWithMalloc;
-}
-
-void jpegErrorExit(j_common_ptr cinfo) {
+// Replaces the library's error exit: prints the message, jumps back into
+// decodeJpegStream. Never returns.
+[[noreturn]] void jpegErrorExit(j_common_ptr cinfo) {
     auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
     manager->pub.output_message(cinfo);
     std::longjmp(manager->setjmpBuffer, 1);
 }
 
+// Drives the library over one stream, decoding straight into the demo's
+// pixel layout (B, G, R, 0xFF in memory, 0xFFRRGGBB as a word) in a buffer
+// from allocateDecodedBuffer. Returns it, with its pixel count, or null after
+// an error. Closes the stream exactly once on both paths. Pictures of more
+// than capacityPixels pixels, and pictures that cannot be decoded to RGB
+// (CMYK, YCCK), are refused like any other library error.
+//
 // Everything the recovery point must see after a jump is volatile or lives in
 // memory the library writes (the decompression object), and no object with a
 // destructor lives in this frame: the jump skips destructors.
-int decodeJpegStream(FILE* stream, uint8_t** buffer, size_t capacityPixels) {
+Pixel* decodeJpegStream(FILE* stream, size_t capacityPixels, size_t* pixelCount) {
+    static_assert(std::endian::native == std::endian::little,
+                  "BGRA bytes are a 0xAARRGGBB word only on little-endian machines");
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
     JpegErrorManager errorManager;
-    uint8_t* volatile decoded = nullptr;
+    Pixel* volatile decoded = nullptr;
 
     cinfo.err = jpeg_std_error(&errorManager.pub);
     errorManager.pub.error_exit = jpegErrorExit;
@@ -131,7 +138,7 @@ int decodeJpegStream(FILE* stream, uint8_t** buffer, size_t capacityPixels) {
         jpeg_destroy_decompress(&cinfo);
         std::free(decoded);
         std::fclose(stream);
-        return 0;
+        return nullptr;
     }
 
     jpeg_create_decompress(&cinfo);
@@ -162,41 +169,38 @@ int decodeJpegStream(FILE* stream, uint8_t** buffer, size_t capacityPixels) {
                clampToInt(cinfo.output_height), clampToInt(capacityPixels));
     }
 
+    // The same RGB, with the library writing each pixel as the demo stores it.
+    cinfo.out_color_space = JCS_EXT_BGRA;
     jpeg_start_decompress(&cinfo);
 
-    const size_t rowBytes = size_t{cinfo.output_width} * cinfo.output_components;
-    decoded = static_cast<uint8_t*>(allocateDecodedBuffer(rowBytes * cinfo.output_height));
+    decoded =
+        static_cast<Pixel*>(allocateDecodedBuffer(static_cast<size_t>(pixels) * sizeof(Pixel)));
     if (decoded == nullptr) {
         refuse(&cinfo, kNoMemoryForPicture, clampToInt(cinfo.output_width),
                clampToInt(cinfo.output_height), 0);
     }
-    decodedWidth = static_cast<int32_t>(cinfo.output_width);
-    decodedHeight = static_cast<int32_t>(cinfo.output_height);
-
-    JSAMPARRAY row = cinfo.mem->alloc_sarray(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                             static_cast<JDIMENSION>(rowBytes), 1);
-    uint8_t* next = decoded;
+    // Rows follow each other with the picture's own width as pitch.
     while (cinfo.output_scanline < cinfo.output_height) {
-        jpeg_read_scanlines(&cinfo, row, 1);
-        std::memcpy(next, row[0], rowBytes);
-        next += rowBytes;
+        JSAMPROW row = reinterpret_cast<JSAMPROW>(decoded + size_t{cinfo.output_scanline} *
+                                                                cinfo.output_width);
+        jpeg_read_scanlines(&cinfo, &row, 1);
     }
-    *buffer = decoded;
 
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
     std::fclose(stream);
-    return 1;
+    *pixelCount = static_cast<size_t>(pixels);
+    return decoded;
 }
 
-uint8_t* readJpegFile(FILE* stream, int32_t* width, int32_t* height, size_t capacityPixels) {
-    uint8_t* buffer = nullptr;
-    if (decodeJpegStream(stream, &buffer, capacityPixels) == 0) {
-        return nullptr;
-    }
-    *height = decodedHeight;
-    *width = decodedWidth;
-    return buffer;
+}  // namespace
+
+void setMessageBoxHook(MessageBoxHook hook) {
+    messageBox = hook != nullptr ? hook : messageToStandardError;
+}
+
+void setDecodedBufferAllocator(DecodedBufferAllocator allocator) {
+    allocateDecodedBuffer = allocator != nullptr ? allocator : allocateWithMalloc;
 }
 
 FILE* openPictureFile(const char* name) {
@@ -256,21 +260,13 @@ FILE* openPictureFile(const char* name) {
 }
 
 bool loadPictureStream(FILE* stream, Pixel* destination, size_t capacityPixels) {
-    int32_t width = 0;
-    int32_t height = 0;
-    uint8_t* rgb = readJpegFile(stream, &width, &height, capacityPixels);
-    if (rgb == nullptr) {
+    size_t count = 0;
+    Pixel* decoded = decodeJpegStream(stream, capacityPixels, &count);
+    if (decoded == nullptr) {
         return false;
     }
-    // Rows follow each other with the picture's own width as pitch.
-    const size_t count = size_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height);
-    const uint8_t* sample = rgb;
-    for (size_t i = 0; i < count; ++i) {
-        destination[i] = 0xFF000000u | uint32_t{sample[0]} << 16 | uint32_t{sample[1]} << 8 |
-                         uint32_t{sample[2]};
-        sample += 3;
-    }
-    std::free(rgb);
+    std::memcpy(destination, decoded, count * sizeof(Pixel));
+    std::free(decoded);
     return true;
 }
 

@@ -5,12 +5,8 @@
 // loading goes on. Only a file that cannot be opened ends the process.
 #pragma once
 
-#include <csetjmp>
 #include <cstddef>
-#include <cstdint>
 #include <cstdio>
-
-#include <jpeglib.h>
 
 #include "core/demo_types.h"
 
@@ -37,28 +33,6 @@ FILE* openPictureFile(const char* name);
 // under 2 MB of the library's memory): a file beyond them is refused like any library error.
 inline constexpr int kMaxPictureScans = 100;
 inline constexpr long kMaxDecoderMemory = 64L << 20;
-
-// Decodes an open stream into a malloc'ed buffer of width x height RGB
-// triples (the caller frees it). Returns null, and leaves width and height
-// alone, when the decode fails. Closes the stream in both cases.
-uint8_t* readJpegFile(FILE* stream, int32_t* width, int32_t* height, size_t capacityPixels);
-
-// Drives the library over one stream. Returns 1 with *buffer set on success,
-// 0 on failure. Closes the stream exactly once on both paths. Pictures of
-// more than capacityPixels pixels, and pictures that cannot be decoded to
-// RGB (CMYK, YCCK), are refused like any other library error.
-int decodeJpegStream(FILE* stream, uint8_t** buffer, size_t capacityPixels);
-
-// The library's standard error manager followed by the recovery point of the
-// decode in progress; the library only ever sees the first member.
-struct JpegErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf setjmpBuffer;
-};
-
-// Replaces the library's error exit: prints the message, jumps back into
-// decodeJpegStream. Never returns.
-[[noreturn]] void jpegErrorExit(j_common_ptr cinfo);
 
 // Takes the decoded buffer's memory; null means std::malloc. Lets tests make
 // the allocation fail. The buffer is always released with std::free.

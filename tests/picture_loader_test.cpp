@@ -9,7 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <jpeglib.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -418,7 +421,10 @@ FILE* openCounted(CountedStream* stream) {
     return fopencookie(stream, "rb", {readCounted, nullptr, nullptr, closeCounted});
 }
 
-TEST_F(PictureLoaderTest, EveryStreamIsClosedExactlyOnceAndSizesAreHandedOutOnlyOnSuccess) {
+// No decoded pixel has a top byte other than 0xFF.
+constexpr Pixel kSentinel = 0x12345678;
+
+TEST_F(PictureLoaderTest, EveryStreamIsClosedExactlyOnceAndPixelsAreWrittenOnlyOnSuccess) {
     const std::string good = make("good.jpg");
     const std::string cmyk = make("closing-cmyk.jpg");
     const std::string hostile = make("closing-hostile.jpg");
@@ -446,16 +452,17 @@ TEST_F(PictureLoaderTest, EveryStreamIsClosedExactlyOnceAndSizesAreHandedOutOnly
         CountedStream stream{c.bytes};
         FILE* file = openCounted(&stream);
         ASSERT_NE(file, nullptr);
-        int32_t width = -7;
-        int32_t height = -7;
+        std::vector<Pixel> pixels(Picture::pixels, kSentinel);
         ::testing::internal::CaptureStderr();
-        uint8_t* rgb = readJpegFile(file, &width, &height, Picture::pixels);
+        const bool decoded = loadPictureStream(file, pixels.data(), pixels.size());
         ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(stream.closes, 1);
-        EXPECT_EQ(rgb != nullptr, c.decodes);
-        EXPECT_EQ(width, c.decodes ? 64 : -7);
-        EXPECT_EQ(height, c.decodes ? 48 : -7);
-        std::free(rgb);
+        EXPECT_EQ(decoded, c.decodes);
+        // A decode writes exactly its 64 x 48 pixels; a failure writes none.
+        const auto written = std::find(pixels.begin(), pixels.end(), kSentinel) - pixels.begin();
+        EXPECT_EQ(written, c.decodes ? 64 * 48 : 0);
+        EXPECT_TRUE(std::all_of(pixels.begin() + written, pixels.end(),
+                                [](Pixel p) { return p == kSentinel; }));
     }
 }
 
