@@ -142,13 +142,13 @@ BENCHMARK(kernelFast)
 void noiseWaveFast(benchmark::State& bench) {
     static Material material;
     startFrameWorkers();
-    const auto set = static_cast<InstructionSet>(bench.range(0));
+    const auto set = static_cast<KernelWidth>(bench.range(0));
     const int parts = static_cast<int>(bench.range(1));
-    if (set > detectedInstructionSet() || parts > frameParts()) {
+    if (set > widestKernelWidth() || parts > frameParts()) {
         bench.SkipWithError("not on this machine");
         return;
     }
-    capInstructionSet(set);
+    capKernelWidth(set);
     const int allParts = frameParts();
     limitFrameParts(parts);
     RandomGenerator random;
@@ -159,8 +159,8 @@ void noiseWaveFast(benchmark::State& bench) {
         benchmark::ClobberMemory();
     }
     limitFrameParts(allParts);
-    capInstructionSet(InstructionSet::avx512);
-    bench.SetLabel(instructionSetName(set));
+    capKernelWidth(KernelWidth::sixteenLanes);
+    bench.SetLabel(kernelWidthName(set));
     bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) * VirtualBackBuffer::bytes);
 }
 BENCHMARK(noiseWaveFast)

@@ -12,22 +12,22 @@
 namespace {
 
 bool decided = false;
-InstructionSet detected = InstructionSet::portable;
-InstructionSet active = InstructionSet::portable;
+KernelWidth detected = KernelWidth::oneLane;
+KernelWidth active = KernelWidth::oneLane;
 std::atomic<int64_t> guardFallbacks{0};
 
-InstructionSet processorInstructionSet() {
+KernelWidth processorInstructionSet() {
 #if defined(__x86_64__) || defined(_M_X64)
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f"))
-        return InstructionSet::avx512;
+        return KernelWidth::sixteenLanes;
     if (__builtin_cpu_supports("avx2"))
-        return InstructionSet::avx2;
-    return InstructionSet::sse2;
+        return KernelWidth::eightLanes;
+    return KernelWidth::fourLanes;
 #elif defined(QUELTRAVINE_WASM_SIMD)
-    return InstructionSet::sse2;  // the 4-lane kernel; a browser without SIMD never gets here
+    return KernelWidth::fourLanes;  // the 4-lane kernel; a browser without SIMD never gets here
 #else
-    return InstructionSet::portable;
+    return KernelWidth::oneLane;
 #endif
 }
 
@@ -37,10 +37,10 @@ void decide() {
     decided = true;
     detected = processorInstructionSet();
     if (const char* cap = std::getenv("QUELTRAVINE_ISA")) {
-        for (InstructionSet set : {InstructionSet::portable, InstructionSet::sse2,
-                                   InstructionSet::avx2, InstructionSet::avx512}) {
-            if (std::strcmp(cap, instructionSetName(set)) == 0 && set < detected)
-                detected = set;
+        for (KernelWidth width : {KernelWidth::oneLane, KernelWidth::fourLanes,
+                                  KernelWidth::eightLanes, KernelWidth::sixteenLanes}) {
+            if (std::strcmp(cap, kernelWidthName(width)) == 0 && width < detected)
+                detected = width;
         }
     }
     active = detected;
@@ -49,7 +49,7 @@ void decide() {
 // The frame's parts: equal stretches, whole multiples of the widest kernel.
 struct FrameJob {
     NoiseWaveSpan frame;
-    InstructionSet set;
+    KernelWidth width;
 };
 
 void composePart(void* context, int part, int parts) {
@@ -60,37 +60,37 @@ void composePart(void* context, int part, int parts) {
     span.begin = chunks * part / parts * kGrain;
     span.end = chunks * (part + 1) / parts * kGrain;
     span.state = jumpGenerator(job.frame.state, 2 * static_cast<uint64_t>(span.begin));
-    const int64_t fallbacks = composeNoiseWaveSpan(span, job.set);
+    const int64_t fallbacks = composeNoiseWaveSpan(span, job.width);
     if (fallbacks != 0)
         guardFallbacks.fetch_add(fallbacks, std::memory_order_relaxed);
 }
 
 }  // namespace
 
-const char* instructionSetName(InstructionSet set) {
-    switch (set) {
-        case InstructionSet::portable:
+const char* kernelWidthName(KernelWidth width) {
+    switch (width) {
+        case KernelWidth::oneLane:
             return "portable";
-        case InstructionSet::sse2:
+        case KernelWidth::fourLanes:
             return "sse2";
-        case InstructionSet::avx2:
+        case KernelWidth::eightLanes:
             return "avx2";
         default:
             return "avx512";
     }
 }
 
-InstructionSet detectedInstructionSet() {
+KernelWidth widestKernelWidth() {
     decide();
     return detected;
 }
 
-void capInstructionSet(InstructionSet cap) {
+void capKernelWidth(KernelWidth cap) {
     decide();
     active = cap < detected ? cap : detected;
 }
 
-InstructionSet activeInstructionSet() {
+KernelWidth activeKernelWidth() {
     decide();
     return active;
 }
@@ -99,20 +99,20 @@ int32_t waveFromSin(double x) {
     return truncToInt(std::sin(x) * -1000.0);
 }
 
-int64_t composeNoiseWaveSpan(const NoiseWaveSpan& span, InstructionSet set) {
+int64_t composeNoiseWaveSpan(const NoiseWaveSpan& span, KernelWidth width) {
     int64_t fallbacks = 0;
     int lanes = 1;
 #if defined(__x86_64__) || defined(_M_X64)
-    switch (set) {
-        case InstructionSet::avx512:
+    switch (width) {
+        case KernelWidth::sixteenLanes:
             fallbacks = noiseWaveSpanAvx512(span);
             lanes = 16;
             break;
-        case InstructionSet::avx2:
+        case KernelWidth::eightLanes:
             fallbacks = noiseWaveSpanAvx2(span);
             lanes = 8;
             break;
-        case InstructionSet::sse2:
+        case KernelWidth::fourLanes:
             fallbacks = noiseWaveSpanSse2(span);
             lanes = 4;
             break;
@@ -121,14 +121,14 @@ int64_t composeNoiseWaveSpan(const NoiseWaveSpan& span, InstructionSet set) {
             break;
     }
 #elif defined(QUELTRAVINE_WASM_SIMD)
-    if (set == InstructionSet::portable) {
+    if (width == KernelWidth::oneLane) {
         fallbacks = noiseWaveSpanPortable(span);
     } else {
         fallbacks = noiseWaveSpanWasm(span);
         lanes = 4;
     }
 #else
-    (void)set;
+    (void)width;
     fallbacks = noiseWaveSpanPortable(span);
 #endif
     // The last pixels, fewer than one chunk, as the straightforward loop does them.
@@ -154,7 +154,7 @@ void composeNoiseAndWaveFast(Pixel* back, const Pixel* picture, double accumulat
     job.frame.state = random->state;
     // The largest argument is 307.199 + |accumulator|; NaN fails the test too.
     job.frame.fastSine = std::fabs(accumulator) + 308.0 < kFastSineLimit;
-    job.set = activeInstructionSet();
+    job.width = activeKernelWidth();
     runFrameParts(composePart, &job);
     constexpr GeneratorStep kFrame = generatorStep(2 * static_cast<uint64_t>(kScreenPixels));
     random->state = random->state * kFrame.multiplier + kFrame.increment;

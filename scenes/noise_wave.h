@@ -32,21 +32,23 @@ inline constexpr double kWaveGuardMargin = 1e-4;
 // take the wave from sin for every pixel.
 inline constexpr double kFastSineLimit = 33554432.0;  // 2^25
 
-// The kernels, widest last. `portable` is the same source one lane wide.
-// The kernels by width. In a browser build with WebAssembly SIMD, sse2
-// stands for the same 4-lane kernel in wasm's 128-bit vectors.
-enum class InstructionSet : uint8_t { portable, sse2, avx2, avx512 };
-const char* instructionSetName(InstructionSet set);
+// The kernels by lane width, widest last: one lane (the portable source),
+// four (SSE2, or WebAssembly SIMD in a browser), eight (AVX2), sixteen
+// (AVX-512).
+enum class KernelWidth : uint8_t { oneLane, fourLanes, eightLanes, sixteenLanes };
+// The name QUELTRAVINE_ISA takes for it: portable, sse2 (also in a browser),
+// avx2 or avx512.
+const char* kernelWidthName(KernelWidth width);
 
 // What the processor runs, capped by QUELTRAVINE_ISA (portable, sse2, avx2
 // or avx512) when that is set; decided once, at the first call.
-InstructionSet detectedInstructionSet();
+KernelWidth widestKernelWidth();
 // Test and benchmark hook: use at most `cap` (never more than detected).
-void capInstructionSet(InstructionSet cap);
-InstructionSet activeInstructionSet();
+void capKernelWidth(KernelWidth cap);
+KernelWidth activeKernelWidth();
 
-// Composes one span with the kernel of `set`; returns the guard's fallbacks.
-int64_t composeNoiseWaveSpan(const NoiseWaveSpan& span, InstructionSet set);
+// Composes one span with the kernel of `width`; returns the guard's fallbacks.
+int64_t composeNoiseWaveSpan(const NoiseWaveSpan& span, KernelWidth width);
 
 // The whole frame on the frame workers; the generator is left in the state
 // the straightforward loop leaves (614,400 draws on).

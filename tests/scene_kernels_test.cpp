@@ -34,11 +34,11 @@ int firstDifference(const std::vector<Pixel>& a, const std::vector<Pixel>& b) {
     return -1;
 }
 
-std::vector<InstructionSet> runnableSets() {
-    std::vector<InstructionSet> sets;
-    for (InstructionSet set : {InstructionSet::portable, InstructionSet::sse2, InstructionSet::avx2,
-                               InstructionSet::avx512}) {
-        if (set <= detectedInstructionSet())
+std::vector<KernelWidth> runnableSets() {
+    std::vector<KernelWidth> sets;
+    for (KernelWidth set : {KernelWidth::oneLane, KernelWidth::fourLanes, KernelWidth::eightLanes,
+                            KernelWidth::sixteenLanes}) {
+        if (set <= widestKernelWidth())
             sets.push_back(set);
     }
     return sets;
@@ -46,7 +46,7 @@ std::vector<InstructionSet> runnableSets() {
 
 class NoiseWaveKernels : public ::testing::Test {
   protected:
-    void TearDown() override { capInstructionSet(InstructionSet::avx512); }
+    void TearDown() override { capKernelWidth(KernelWidth::sixteenLanes); }
 
     // One frame both ways from the same generator state; the pixels and the
     // state afterwards must agree.
@@ -60,7 +60,7 @@ class NoiseWaveKernels : public ::testing::Test {
         SceneTimeline::noiseAndWave(fast.data(), picture.data(), accumulator, &jumped);
         const int at = firstDifference(expected, fast);
         EXPECT_EQ(at, -1) << "accumulator " << accumulator << " state " << state << " pixel " << at
-                          << " with " << instructionSetName(activeInstructionSet());
+                          << " with " << kernelWidthName(activeKernelWidth());
         EXPECT_EQ(jumped.state, straight.state) << accumulator;
     }
 
@@ -76,9 +76,9 @@ TEST_F(NoiseWaveKernels, EveryInstructionSetMatchesTheStraightforwardLoop) {
         16777216.0,  16777217.0, -16777216.0, 33554432.0, 3e7,
         1e12,        1e30,       -1e300,      inf,        -inf,
         std::nan("")};
-    for (InstructionSet set : runnableSets()) {
-        capInstructionSet(set);
-        ASSERT_EQ(activeInstructionSet(), set);
+    for (KernelWidth set : runnableSets()) {
+        capKernelWidth(set);
+        ASSERT_EQ(activeKernelWidth(), set);
         for (const double accumulator : accumulators)
             expectSameFrame(accumulator, 1);
         // Generator states from the middle of a run.
@@ -130,8 +130,8 @@ TEST_F(NoiseWaveKernels, GuardFallsBackToSinNearIntegerHeights) {
     span.end = 16;
     span.state = 1;
     span.fastSine = true;
-    for (InstructionSet set : runnableSets())
-        EXPECT_GE(composeNoiseWaveSpan(span, set), 1) << instructionSetName(set);
+    for (KernelWidth set : runnableSets())
+        EXPECT_GE(composeNoiseWaveSpan(span, set), 1) << kernelWidthName(set);
 }
 
 // The guard hides small errors of the fast sine, so its accuracy is checked
@@ -163,7 +163,7 @@ TEST_F(NoiseWaveKernels, SpansCutAnywhereMakeTheSameFrame) {
     RandomGenerator straight{99};
     SceneTimeline::noiseAndWaveStraightforward(expected.data(), picture.data(), 4321.0, &straight);
     const int cuts[] = {0, 1, 17, 1000, 1001, 153600, 307183, kScreenPixels};
-    for (InstructionSet set : runnableSets()) {
+    for (KernelWidth set : runnableSets()) {
         std::vector<Pixel> fast(kScreenPixels, 0);
         for (size_t c = 0; c + 1 < std::size(cuts); ++c) {
             RandomGenerator atCut{99};
@@ -175,7 +175,7 @@ TEST_F(NoiseWaveKernels, SpansCutAnywhereMakeTheSameFrame) {
                                      4321.0,      atCut.state,    true};
             composeNoiseWaveSpan(span, set);
         }
-        EXPECT_EQ(firstDifference(expected, fast), -1) << instructionSetName(set);
+        EXPECT_EQ(firstDifference(expected, fast), -1) << kernelWidthName(set);
     }
 }
 
