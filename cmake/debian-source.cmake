@@ -46,3 +46,31 @@ function(add_libjpeg_from_debian_source)
     INTERFACE_INCLUDE_DIRECTORIES ${deps_prefix}/include)
   add_dependencies(queltravine_libjpeg dep_libjpeg)
 endfunction()
+
+# Builds the static zlib of Debian's source the same way: the imported target
+# queltravine_zlib (the renderer's PNG frames and the frame checksums).
+function(add_zlib_from_debian_source)
+  include(ExternalProject)
+  fetch_debian_source(zlib "" zlib_source)
+  file(MAKE_DIRECTORY ${deps_prefix}/include ${deps_prefix}/lib)
+  set(toolchain)
+  if(CMAKE_TOOLCHAIN_FILE)
+    set(toolchain -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE})
+  endif()
+  ExternalProject_Add(dep_zlib
+    SOURCE_DIR ${zlib_source}
+    BINARY_DIR ${deps_dir}/build/zlib
+    CMAKE_ARGS ${toolchain} -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=${deps_prefix}
+      -Wno-dev --no-warn-unused-cli
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target zlibstatic
+    INSTALL_COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/libzlibstatic.a ${deps_prefix}/lib/libz.a
+      COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/zconf.h <SOURCE_DIR>/zlib.h
+        ${deps_prefix}/include/
+    BUILD_BYPRODUCTS ${deps_prefix}/lib/libz.a
+    LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
+  add_library(queltravine_zlib STATIC IMPORTED GLOBAL)
+  set_target_properties(queltravine_zlib PROPERTIES
+    IMPORTED_LOCATION ${deps_prefix}/lib/libz.a
+    INTERFACE_INCLUDE_DIRECTORIES ${deps_prefix}/include)
+  add_dependencies(queltravine_zlib dep_zlib)
+endfunction()

@@ -14,7 +14,7 @@ add_executable(queltravine-web app/web_main.cpp app/demo_sequence.cpp render/web
   render/frame_log.cpp render/schedule.cpp render/audio_blocks.cpp render/show_frames.cpp
   platform/failure.cpp platform/display_device.cpp
   platform/web/audio.cpp platform/web/display.cpp platform/web/window.cpp)
-target_link_libraries(queltravine-web PRIVATE queltravine_core queltravine_window)
+target_link_libraries(queltravine-web PRIVATE queltravine_core queltravine_window queltravine_zlib)
 set_target_properties(queltravine-web PROPERTIES OUTPUT_NAME queltravine SUFFIX .js
   RUNTIME_OUTPUT_DIRECTORY ${site_dir})
 # The memory never grows: the canvas's ImageData views it for good.

@@ -11,7 +11,6 @@ file(MAKE_DIRECTORY ${deps_prefix}/include ${deps_prefix}/lib)
 
 include(${CMAKE_CURRENT_LIST_DIR}/debian-source.cmake)
 
-fetch_debian_source(zlib "" zlib_source)
 fetch_debian_source(libpng1.6 "" png_source)
 
 set(deps_cmake_args
@@ -24,16 +23,7 @@ set(deps_cmake_args
 # The SIMD code needs nasm.
 add_libjpeg_from_debian_source(-DREQUIRE_SIMD=ON)
 
-ExternalProject_Add(dep_zlib
-  SOURCE_DIR ${zlib_source}
-  BINARY_DIR ${deps_dir}/build/zlib
-  CMAKE_ARGS ${deps_cmake_args}
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target zlibstatic
-  INSTALL_COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/libzlibstatic.a ${deps_prefix}/lib/libz.a
-    COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/zconf.h <SOURCE_DIR>/zlib.h
-      ${deps_prefix}/include/
-  BUILD_BYPRODUCTS ${deps_prefix}/lib/libz.a
-  LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
+add_zlib_from_debian_source()
 
 ExternalProject_Add(dep_libpng
   SOURCE_DIR ${png_source}
@@ -48,12 +38,6 @@ ExternalProject_Add(dep_libpng
       <SOURCE_DIR>/pngconf.h ${deps_prefix}/include/
   BUILD_BYPRODUCTS ${deps_prefix}/lib/libpng.a
   LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
-
-add_library(queltravine_zlib STATIC IMPORTED GLOBAL)
-set_target_properties(queltravine_zlib PROPERTIES
-  IMPORTED_LOCATION ${deps_prefix}/lib/libz.a
-  INTERFACE_INCLUDE_DIRECTORIES ${deps_prefix}/include)
-add_dependencies(queltravine_zlib dep_zlib)
 
 add_library(queltravine_libpng STATIC IMPORTED GLOBAL)
 set_target_properties(queltravine_libpng PROPERTIES
