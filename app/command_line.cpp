@@ -12,5 +12,6 @@ std::string commandLineTail(int argc, const char* const* argv) {
 }
 
 DisplayMode displayModeFor(std::string_view tail) {
+    // Kept: "-w" is a prefix, so "-wide" is windowed too (docs/quirks.md).
     return tail.starts_with("-w") ? DisplayMode::windowed : DisplayMode::fullscreen;
 }

@@ -26,11 +26,14 @@ Pixel* allocatePixels(size_t bytes) {
 }  // namespace
 
 void startDemo(DisplayDevice* display) {
+    // Kept: no wait for the vertical blank (docs/quirks.md).
     display->init(displayMode, 0);
     startWindowGeometry();
 
     auto* backBuffer = static_cast<Pixel*>(std::malloc(VirtualBackBuffer::bytes));
     display->frameSource = backBuffer;
+    // Kept: the allocation is checked only after the first drain of the
+    // queue, so a quit there ends the demo before anything loads.
     pumpMessages();
     if (backBuffer == nullptr) {
         showOwnerlessMessageBox("Not enough memory for virtual backbuffer", "error");
@@ -47,8 +50,12 @@ void startDemo(DisplayDevice* display) {
     // From the current folder, as the demo always has.
     loadShowPictures("", pictures, strip);
 
+    // Kept: the audio is started twice; the second call leaves the stream
+    // playing (platform/audio_output.h).
     startAudio();
     startAudio();
+
+    // Kept: the time base is taken last, after both starts.
 
     SceneTimeline::inputs.clock = millisecondClock;
     SceneTimeline::start();
@@ -67,6 +74,8 @@ void runDemo(WindowHandle window) {
         failWithMessage("Not enough memory for the display device", "error");
     }
     startDemo(display);
+    // Kept: no frame limiter; the XOR pattern and the wave follow the frame
+    // count, so they run faster on a faster machine.
     for (;;) {
         runFrame(display);
     }

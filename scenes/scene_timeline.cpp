@@ -27,8 +27,8 @@ double readClock() {
 }
 
 // Strip column k lands on screen column truncToInt(k - offset) when that is
-// 1 to 639. Every strip row uses the same columns, so they are worked out
-// once per frame, in strip order.
+// 1 to 639 (kept: screen column 0 never gets the strip). Every strip row uses the same columns, so
+// they are worked out once per frame, in strip order.
 int visibleStripColumns(double elapsedCentiseconds) {
     const double offset = elapsedCentiseconds - 5500.0;
     int visible = 0;
@@ -178,6 +178,7 @@ void flickerAndScroller(Pixel* back, const Pixel* picture, const Pixel* strip,
     runFrameParts(flickerAndScrollerPart, &frame);
 }
 
+// Kept: a time equal to a threshold stays in the earlier scene.
 int sceneFor(float elapsedSeconds) {
     const double t = elapsedSeconds;
     return int{t > 5.0} + int{t > 15.0} + int{t > 35.0} + int{t > 55.0};
@@ -196,6 +197,7 @@ void composeFrame() {
     state.elapsedCentiseconds =
         static_cast<float>(readClock() * kMillisToCentiseconds - state.startCentiseconds);
 
+    // Kept: the music steers the pictures, and the sum may go negative.
     state.residueA = stepResidueA.load(std::memory_order_relaxed);
     state.residueB = stepResidueB.load(std::memory_order_relaxed);
     state.frameAccumulator = static_cast<float>(static_cast<double>(state.frameAccumulator) + 1.0 +

@@ -90,6 +90,8 @@ int fillStereoBlock(void* /*stream*/, void* buffer, int32_t byteCount, int32_t /
         const double f2 = randomFraction();
         const double a2 = ((f2 + t2) + sineA * kWobble) + st.stepA;
         st.stepA = static_cast<float>(a2);
+        // Kept: stepB grows to infinity, then NaN for good, within a few
+        // dozen frames, and no phase is ever wrapped (docs/quirks.md).
         st.stepB = static_cast<float>(a2 * st.stepB);
     }
 

@@ -110,7 +110,7 @@ void pumpMessages() {
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) {
         switch (event.type) {
-            case SDL_QUIT:  // a signal, not the window: no audio stop
+            case SDL_QUIT:  // kept: a signal, not the window, ends without stopping the audio
                 std::exit(0);
             case SDL_WINDOWEVENT:
                 if (event.window.event == SDL_WINDOWEVENT_CLOSE) {

@@ -35,7 +35,8 @@ DDSURFACEDESC2 emptyDescription() {
     return description;
 }
 
-// Results a call may return without ending the demo: 0 and DDERR_SURFACEBUSY.
+// Results a call may return without ending the demo: 0 and DDERR_SURFACEBUSY
+// (kept: a busy surface is not a failure).
 void tolerate(DisplayDevice& device, HRESULT result) {
     if (result != DDERR_SURFACEBUSY) {
         device.reportError(result);
