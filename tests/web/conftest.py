@@ -78,10 +78,11 @@ def serve_site(web_paths):
 def browser(web_paths):
     """Headless Chromium driven over its DevTools protocol, for real-time cases."""
     try:
-        import websocket  # noqa: F401
-    except ImportError:
+        import devtools
+    except ModuleNotFoundError as missing:
+        if missing.name != "websocket":
+            raise
         pytest.skip("the real-time browser tests need python3-websocket, not installed")
-    import devtools
     started = devtools.Browser()
     yield started
     started.close()
