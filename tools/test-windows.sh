@@ -12,15 +12,16 @@ linux_render="${1:-}"
 tools/build-windows.sh -DQUELTRAVINE_WERROR=ON
 
 if ! tools/ensure-packages.sh wine wine64 xvfb xdotool imagemagick x11-utils \
-        libjpeg-turbo-progs pulseaudio pulseaudio-utils; then
-    echo "SKIPPED: the Windows tests under Wine (Wine could not be installed)" >&2
+        libjpeg-turbo-progs pulseaudio pulseaudio-utils python3-pytest; then
+    echo "SKIPPED: the Windows tests under Wine (Wine or pytest could not be installed)" >&2
     exit 0
 fi
-args=(--exe build-windows/queltravine.exe --work build-windows/wine-tests --data data
-    --render build-windows/queltravine-render.exe)
+args=(--windows-exe build-windows/queltravine.exe --wine-work build-windows/wine-tests --data data
+    --windows-render build-windows/queltravine-render.exe)
 [ -n "$linux_render" ] && args+=(--linux-render "$linux_render")
 status=0
-python3 tests/wine/wine_e2e.py "${args[@]}" || status=$?
+# Debian's pytest, under the system Python whatever python3 is on PATH.
+pytest-3 tests/wine -v --durations=0 --all-skipped-exit 77 "${args[@]}" || status=$?
 if [ "$status" -eq 77 ]; then
     echo "SKIPPED: the Windows tests under Wine (tools missing, see above)" >&2
     exit 0

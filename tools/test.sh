@@ -5,7 +5,7 @@
 # the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
 # and the threaded parts under ThreadSanitizer. The Windows build is cross-compiled and tested under Wine
 # (tools/test-windows.sh), the browser build is checked in headless Chromium
-# (tests/web/web_tests.py), and the packages of tools/package.sh are
+# (tests/web, under pytest), and the packages of tools/package.sh are
 # installed and used (tests/package/package_test.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +13,8 @@ jobs=$(nproc)
 
 tools/ensure-packages.sh build-essential cmake pkg-config libgtest-dev libbenchmark-dev \
     clang-format libjpeg62-turbo-dev libjpeg-turbo-progs libfreetype-dev fonts-dejavu-core libpng-dev \
-    libsdl2-dev libcli11-dev python3 xvfb xdotool imagemagick x11-utils openbox ffmpeg
+    libsdl2-dev libcli11-dev python3 python3-pytest python3-websocket xvfb xdotool imagemagick \
+    x11-utils openbox ffmpeg
 
 # Each stage is a preset of CMakePresets.json: `cmake --preset NAME`,
 # `cmake --build --preset NAME` and `ctest --preset NAME` reproduce it alone.
@@ -49,8 +50,9 @@ echo "== Browser: the site built with emscripten, checked in headless Chromium" 
 if tools/ensure-packages.sh emscripten chromium imagemagick libjpeg-turbo-progs; then
     tools/build-web.sh -DQUELTRAVINE_WERROR=ON
     web_status=0
-    python3 tests/web/web_tests.py --site build-web/site --render build-test/queltravine-render \
-        --data data || web_status=$?
+    # Debian's pytest, under the system Python whatever python3 is on PATH.
+    pytest-3 tests/web -v --durations=0 --all-skipped-exit 77 --site build-web/site \
+        --linux-render build-test/queltravine-render --data data || web_status=$?
     if [ "$web_status" -eq 77 ]; then
         echo "SKIPPED: the browser tests (tools missing, see above)" >&2
     elif [ "$web_status" -ne 0 ]; then

@@ -16,16 +16,18 @@ import tempfile
 import time
 import zipfile
 
-SKIP = 77
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests"))
+from demo_names import PICTURES  # noqa: E402
+
+SKIP = 77
 WANTED = ["./usr/bin/queltravine", "./usr/bin/queltravine-render",
           "./usr/lib/queltravine/queltravine", "./usr/share/applications/queltravine.desktop",
           "./usr/share/man/man6/queltravine.6.gz", "./usr/share/man/man1/queltravine-render.1.gz",
           "./usr/share/doc/queltravine/copyright", "./usr/share/doc/queltravine/README.md",
           "./usr/share/icons/hicolor/48x48/apps/queltravine.png",
           "./usr/share/icons/hicolor/256x256/apps/queltravine.png"] + \
-         ["./usr/share/queltravine/" + name for name in
-          ("warning.jpg", "credits.jpg", "part1.jpg", "part2.jpg", "part3.jpg", "greets.jpg")]
+         ["./usr/share/queltravine/" + name for name in PICTURES]
 
 
 class Failure(Exception):
@@ -104,17 +106,20 @@ def check_player_shows_warning(folder):
                               capture_output=True, check=True).stdout[-640 * 480 * 3:]
         check(shot[:len(want)] == want, "the installed player does not show warning.jpg")
     finally:
-        if player is not None and player.poll() is None:
-            player.terminate()
-            try:
-                status = player.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                player.kill()
-                player.wait()
-                raise Failure("the installed player did not end on SIGTERM")
-            check(status == 0, "SIGTERM ended the installed player with status %d" % status)
-        xvfb.terminate()
-        xvfb.wait()
+        try:
+            if player is not None and player.poll() is None:
+                player.terminate()
+                try:
+                    status = player.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    player.kill()
+                    player.wait()
+                    raise Failure("the installed player did not end on SIGTERM")
+                check(status == 0, "SIGTERM ended the installed player with status %d" % status)
+        finally:
+            # Also when the player failed its check: the X server is not left running.
+            xvfb.terminate()
+            xvfb.wait()
 
 
 def check_windows_zip(archive):
@@ -122,11 +127,13 @@ def check_windows_zip(archive):
         with zipfile.ZipFile(archive) as bundle:
             bundle.extractall(folder)
         (unpacked,) = glob.glob(os.path.join(folder, "queltravine-*-windows-x64"))
+        # The Windows suite's windowed case, under Debian's pytest.
         result = subprocess.run(
-            [sys.executable, os.path.join(ROOT, "tests/wine/wine_e2e.py"),
-             "--exe", os.path.join(unpacked, "queltravine.exe"),
-             "--work", os.path.join(ROOT, "build-windows/wine-tests"),
-             "--data", unpacked, "windowed"])
+            ["pytest-3", os.path.join(ROOT, "tests/wine/test_windows_demo.py") + "::test_windowed",
+             "-v", "--all-skipped-exit", str(SKIP),
+             "--windows-exe", os.path.join(unpacked, "queltravine.exe"),
+             "--wine-work", os.path.join(ROOT, "build-windows/wine-tests"),
+             "--data", unpacked])
         if result.returncode == SKIP:
             return "SKIP"
         check(result.returncode == 0, "the zip's exe failed under Wine")
