@@ -19,7 +19,8 @@ from x11_checks import check, crop, wait_until
 def test_windowed(demo_session, wine_data):
     """-w: warning.jpg pixel for pixel at 0,0, the music playing, Escape -> 0."""
     session = demo_session("1024x768x24")
-    session.start(["-w"], cwd=wine_data)
+    # Wine's trace of the sound calls shows how the two audio starts go.
+    session.start(["-w"], cwd=wine_data, env=dict(WINEDEBUG="trace+winmm"))
     window = session.window(WINDOWED_TITLE)
     wait_for_picture(session, reference(wine_data, "warning.jpg"))
     g = session.geometry(window)
@@ -30,6 +31,14 @@ def test_windowed(demo_session, wine_data):
     loud = sum(1 for s in samples if abs(s) > 256)
     print("recorded %d samples, %d above 1/128 of full scale" % (len(samples), loud))
     check(loud > len(samples) // 4, "the sink's monitor is (nearly) silent")
+    # The second start left the first stream playing: one device opened,
+    # none reset or closed while the demo runs.
+    trace = session.stderr()
+    opened = len(re.findall(r"trace:winmm:waveOutOpen\b", trace))
+    stopped = len(re.findall(r"trace:winmm:waveOut(Reset|Close)\b", trace))
+    print("waveOutOpen %d, waveOutReset/Close %d" % (opened, stopped))
+    check(opened == 1 and stopped == 0,
+          "the device was opened %d times and stopped %d times" % (opened, stopped))
     started = time.monotonic()
     quit_with_escape(session)
     print("Escape -> status 0 in %.1f s" % (time.monotonic() - started))
