@@ -122,8 +122,9 @@
 
   // When the demo was asked to start and when its first frame was shown, in
   // page milliseconds (read by the tests and the speed measurement).
-  // blocks: how many blocks the worklet has made (its residue messages).
-  window.demoTimes = { start: null, firstFrame: null, blocks: 0 };
+  // blocks: how many blocks the worklet has made (its residue messages);
+  // audioNodes: how many worklets were made (the second audio start makes none).
+  window.demoTimes = { start: null, firstFrame: null, blocks: 0, audioNodes: 0 };
 
   async function startDemo() {
     started = true;
@@ -154,6 +155,7 @@
           };
           node.connect(context.destination);
           audio.node = node;
+          ++window.demoTimes.audioNodes;
           context.resume();
         },
         stopAudio: () => {
