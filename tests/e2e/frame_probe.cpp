@@ -1,7 +1,8 @@
 // Loaded into the player with LD_PRELOAD to time it from outside: counts the
 // frames it presents and, when the process ends, writes to standard error
 // the time from loading to the first frame and the frames per second of
-// every whole second after it; names the renderer SDL chose.
+// every whole second after it; names the renderer SDL chose and the audio
+// device's format as opened.
 #include <SDL.h>
 #include <dlfcn.h>
 
@@ -49,6 +50,19 @@ extern "C" SDL_Renderer* SDL_CreateRenderer(SDL_Window* window, int index, Uint3
         std::fprintf(stderr, "probe: renderer %s\n", info.name);
     }
     return renderer;
+}
+
+extern "C" SDL_AudioDeviceID SDL_OpenAudioDevice(const char* device, int iscapture,
+                                                 const SDL_AudioSpec* desired,
+                                                 SDL_AudioSpec* obtained, int allowedChanges) {
+    using Open = SDL_AudioDeviceID (*)(const char*, int, const SDL_AudioSpec*, SDL_AudioSpec*, int);
+    static const auto real = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "SDL_OpenAudioDevice"));
+    const SDL_AudioDeviceID id = real(device, iscapture, desired, obtained, allowedChanges);
+    if (id != 0 && obtained != nullptr) {
+        std::fprintf(stderr, "probe: audio-device %d Hz %d channels format 0x%04x\n",
+                     obtained->freq, obtained->channels, static_cast<unsigned>(obtained->format));
+    }
+    return id;
 }
 
 extern "C" void SDL_RenderPresent(SDL_Renderer* renderer) {

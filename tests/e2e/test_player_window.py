@@ -32,7 +32,9 @@ def test_escape_is_prompt(player_session):
     elapsed = time.monotonic() - started
     print("Escape to exit: %.3f s" % elapsed)
     check(status == 0, "status %s after Escape" % status)
-    check(elapsed < 0.25, "Escape took %.3f s to end the player" % elapsed)
+    # Typically 0.05 s here. The bound catches a player that waits for
+    # something (a device thread, a whole audio block), not a busy machine.
+    check(elapsed < 1.0, "Escape took %.3f s to end the player" % elapsed)
 
 
 def test_arrows_resize(player_session):
