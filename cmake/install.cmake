@@ -8,8 +8,8 @@ set(pictures_dest ${CMAKE_INSTALL_DATADIR}/queltravine)
 set(player_dest lib/queltravine)
 
 install(TARGETS queltravine-render RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES data/warning.jpg data/credits.jpg data/part1.jpg data/part2.jpg data/part3.jpg
-  data/greets.jpg DESTINATION ${pictures_dest})
+list(TRANSFORM QUELTRAVINE_PICTURES PREPEND data/ OUTPUT_VARIABLE picture_files)
+install(FILES ${picture_files} DESTINATION ${pictures_dest})
 
 if(TARGET queltravine)
   install(TARGETS queltravine RUNTIME DESTINATION ${player_dest})

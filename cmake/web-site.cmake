@@ -39,7 +39,7 @@ foreach(name ${site_sources})
     DEPENDS ${PROJECT_SOURCE_DIR}/platform/web/${name})
   list(APPEND site_files ${site_dir}/${name})
 endforeach()
-foreach(name warning.jpg credits.jpg part1.jpg part2.jpg part3.jpg greets.jpg)
+foreach(name IN LISTS QUELTRAVINE_PICTURES)
   add_custom_command(OUTPUT ${site_dir}/${name}
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/data/${name} ${site_dir}/${name}
     DEPENDS ${PROJECT_SOURCE_DIR}/data/${name})

@@ -17,9 +17,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "pictures/show_pictures.h"
 #include "render/output_files.h"
 
 extern char** environ;
@@ -276,8 +278,11 @@ TEST_F(RenderFailures, OutputsThatAreNotRegularFilesAreWrittenIntoNeverReplaced)
 // A picture that is a FIFO with no writer ends the render at once.
 TEST_F(RenderFailures, PictureThatIsAFifoIsReportedNotWaitedOn) {
     fs::create_directories(dir / "pictures");
-    for (const char* name : {"warning.jpg", "credits.jpg", "part1.jpg", "part3.jpg", "greets.jpg"})
-        fs::copy_file(fs::path(DATA_DIR) / name, dir / "pictures" / name);
+    for (const char* name : kPictureFiles) {
+        if (std::string_view(name) != "part2.jpg")
+            fs::copy_file(fs::path(DATA_DIR) / name, dir / "pictures" / name);
+    }
+    fs::copy_file(fs::path(DATA_DIR) / kStripFile, dir / "pictures" / kStripFile);
     ASSERT_EQ(mkfifo((dir / "pictures" / "part2.jpg").c_str(), 0600), 0);
     std::string err;
     EXPECT_EQ(shell("$R --pictures pictures --seconds 1 --wav a.wav", &err), 1);
