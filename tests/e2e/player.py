@@ -8,10 +8,10 @@ import tempfile
 import time
 
 from demo_names import PICTURES, WINDOWED_TITLE
-from x11_checks import Failure, check, crop, parse_ppm, stop_process, wait_until
+from x11_checks import Failure, OnXServer, check, crop, parse_ppm, stop_process, wait_until
 
 
-class Session:
+class Session(OnXServer):
     """One X server (with a window manager when asked for) and at most one
     player; close() stops exactly what was started."""
 
@@ -82,18 +82,6 @@ class Session:
             return self.x.find_window(caption)
         box = wait_until(find, timeout, "message box " + caption, 0.1)
         self.xdotool("key", "--window", box, "Return")
-
-    def run_x(self, command):
-        return self.x.run_x(command)
-
-    def geometry(self, window_id):
-        return self.x.geometry(window_id)
-
-    def screenshot(self):
-        return self.x.screenshot()
-
-    def xdotool(self, *args):
-        self.x.xdotool(*args)
 
     def close(self):
         if self.player is not None:

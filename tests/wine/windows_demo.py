@@ -9,7 +9,7 @@ import tempfile
 import time
 
 from demo_names import PICTURES
-from x11_checks import Failure, check, crop, parse_ppm, stop_process, wait_until
+from x11_checks import Failure, OnXServer, check, crop, parse_ppm, stop_process, wait_until
 
 # Each run gets its own Xvfb on the first free one of these displays.
 DISPLAYS = range(70, 80)
@@ -67,7 +67,7 @@ class Wine:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-class Session:
+class Session(OnXServer):
     """One X server and at most one run of the demo."""
 
     def __init__(self, wine, x_servers, screen):
@@ -119,18 +119,6 @@ class Session:
         box = self.window(caption, timeout)
         time.sleep(0.3)
         self.xdotool("key", "--window", box, "Return")
-
-    def run_x(self, command):
-        return self.x.run_x(command)
-
-    def geometry(self, window_id):
-        return self.x.geometry(window_id)
-
-    def screenshot(self):
-        return self.x.screenshot()
-
-    def xdotool(self, *args):
-        self.x.xdotool(*args)
 
     def close(self):
         self.wine.kill_wine()
