@@ -14,6 +14,15 @@ function(fetch_debian_source package release out_var)
   set(${out_var} ${folder} PARENT_SCOPE)
 endfunction()
 
+# What the libraries' own builds share: the toolchain of this build and the
+# folders they install into.
+include(ExternalProject)
+file(MAKE_DIRECTORY ${deps_prefix}/include ${deps_prefix}/lib)
+set(debian_source_toolchain)
+if(CMAKE_TOOLCHAIN_FILE)
+  set(debian_source_toolchain -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE})
+endif()
+
 # Builds the static libjpeg of Debian's libjpeg-turbo source with the current
 # toolchain, installs it into deps_prefix and makes the imported target
 # queltravine_libjpeg. Extra arguments go to the library's configure step
@@ -21,17 +30,11 @@ endfunction()
 set(QUELTRAVINE_JPEG_RELEASE 2.1.5 CACHE STRING
   "libjpeg-turbo release for the builds made from source; the Linux build links the same one")
 function(add_libjpeg_from_debian_source)
-  include(ExternalProject)
   fetch_debian_source(libjpeg-turbo ${QUELTRAVINE_JPEG_RELEASE} jpeg_source)
-  file(MAKE_DIRECTORY ${deps_prefix}/include ${deps_prefix}/lib)
-  set(toolchain)
-  if(CMAKE_TOOLCHAIN_FILE)
-    set(toolchain -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE})
-  endif()
   ExternalProject_Add(dep_libjpeg
     SOURCE_DIR ${jpeg_source}
     BINARY_DIR ${deps_dir}/build/libjpeg
-    CMAKE_ARGS ${toolchain} -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=${deps_prefix}
+    CMAKE_ARGS ${debian_source_toolchain} -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=${deps_prefix}
       -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -Wno-dev --no-warn-unused-cli
       ${ARGN}
     BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target jpeg-static
@@ -50,17 +53,11 @@ endfunction()
 # Builds the static zlib of Debian's source the same way: the imported target
 # queltravine_zlib (the renderer's PNG frames and the frame checksums).
 function(add_zlib_from_debian_source)
-  include(ExternalProject)
   fetch_debian_source(zlib "" zlib_source)
-  file(MAKE_DIRECTORY ${deps_prefix}/include ${deps_prefix}/lib)
-  set(toolchain)
-  if(CMAKE_TOOLCHAIN_FILE)
-    set(toolchain -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE})
-  endif()
   ExternalProject_Add(dep_zlib
     SOURCE_DIR ${zlib_source}
     BINARY_DIR ${deps_dir}/build/zlib
-    CMAKE_ARGS ${toolchain} -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=${deps_prefix}
+    CMAKE_ARGS ${debian_source_toolchain} -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=${deps_prefix}
       -Wno-dev --no-warn-unused-cli
     BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target zlibstatic
     INSTALL_COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/libzlibstatic.a ${deps_prefix}/lib/libz.a

@@ -7,7 +7,6 @@ include(ExternalProject)
 
 set(deps_dir ${CMAKE_BINARY_DIR}/deps)
 set(deps_prefix ${deps_dir}/install)
-file(MAKE_DIRECTORY ${deps_prefix}/include ${deps_prefix}/lib)
 
 include(${CMAKE_CURRENT_LIST_DIR}/debian-source.cmake)
 
