@@ -167,11 +167,11 @@ int main(int argc, char** argv) {
     std::string wavForVideo = isStraightOutput(options.wavPath) ? "" : options.wavPath;
     std::string temporaryWav;
     if (!options.wavPath.empty())
-        writeWav(options.schedule, options.wavPath);
+        writeWav(options.schedule, options.wavPath, options.wavRate);
     if (!options.videoPath.empty() && wavForVideo.empty()) {
         temporaryWav = temporaryPath(".wav");
         trackPartialFile(temporaryWav);
-        writeWav(options.schedule, temporaryWav);
+        writeWav(options.schedule, temporaryWav, options.wavRate);
         wavForVideo = temporaryWav;
     }
     if (needsFrames(options))

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "render/video_encoder.h"
+#include "synth/synthesiser.h"
 
 namespace {
 
@@ -97,6 +98,12 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
     const char* const outputs = "Outputs (any combination, at least one)";
     app.add_option("--wav", options.wavPath, "the audio: 22050 Hz 16-bit stereo PCM WAV")
         ->type_name("FILE")
+        ->group(outputs);
+    WholeNumber wavRate{"--wav-rate", kAudioRate, 2 * kAudioRate, kAudioRate};
+    app.add_option("--wav-rate", wavRate.text,
+                   "22050 (the synthesiser's stream, default) or 44100 (that stream "
+                   "through the project's half-band upsampler)")
+        ->type_name("HZ")
         ->group(outputs);
     app.add_option("--frames", options.framesDir,
                    "frames as DIR/frame-NNNNNN.png (RGB); DIR is created")
@@ -193,12 +200,12 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
 
     for (const char* name : {"--wav", "--frames", "--video", "--log", "--crc", "--flash-report",
                              "--pictures", "--seconds", "--from", "--every", "--scale", "--crf",
-                             "--preset", "--fps", "--start-ms", "--audio-block"}) {
+                             "--preset", "--fps", "--start-ms", "--audio-block", "--wav-rate"}) {
         const CLI::Option* option = app.get_option(name);
         if (option->count() > 0 && option->results().back().empty())
             usageError(app, std::string("option '") + name + "' needs a value");
     }
-    for (WholeNumber* number : {&every, &scale, &crf, &fps, &startMs, &audioBlock}) {
+    for (WholeNumber* number : {&every, &scale, &crf, &fps, &startMs, &audioBlock, &wavRate}) {
         if (number->text.empty())
             continue;
         if (!parseInteger(number->text.c_str(), number->low, number->high, &number->value)) {
@@ -207,6 +214,9 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
                                 std::to_string(number->high) + ")");
         }
     }
+    if (wavRate.value != kAudioRate && wavRate.value != 2 * kAudioRate)
+        usageError(app, "'" + wavRate.text + "' is not valid for --wav-rate (22050 or 44100)");
+    options.wavRate = static_cast<int32_t>(wavRate.value);
     options.every = every.value;
     options.scale = scale.text.empty() && options.lossless ? 1 : scale.value;
     options.crf = crf.text.empty() ? -1 : crf.value;

@@ -16,6 +16,7 @@ struct RenderOptions {
     std::string crcPath;
     std::string flashReportPath;
     std::string picturesDir;
+    int32_t wavRate = 22050;  // or 44100: the stream through synth/upsampler
     int64_t every = 1;
     int64_t scale = 2;  // 1 for --lossless unless given
     bool lossless = false;

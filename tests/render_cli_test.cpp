@@ -16,6 +16,7 @@
 #include "pictures/picture_loader.h"
 #include "render/schedule.h"
 #include "synth/synthesiser.h"
+#include "synth/upsampler.h"
 
 namespace fs = std::filesystem;
 
@@ -397,6 +398,50 @@ TEST_F(RenderCli, FromWritesTheSameTailAsTheWholeRender) {
         EXPECT_EQ(readFile(dir / "part" / "frames" / name),
                   readFile(dir / "whole" / "frames" / name))
             << name;
+    }
+}
+
+// At 44100 Hz the WAV is the 22050 Hz stream through the project's upsampler
+// from its start, lag included; a part of the show is the same tail.
+TEST_F(RenderCli, WavAt44100IsTheStreamThroughTheUpsampler) {
+    ASSERT_EQ(render("--seconds 3 --wav " + (dir / "a.wav").string()).status, 0);
+    RenderRun run = render("--seconds 3 --wav-rate 44100 --wav " + (dir / "b.wav").string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    run = render("--from 1.5 --seconds 3 --wav-rate 44100 --wav " + (dir / "c.wav").string());
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    const std::string stream = readFile(dir / "a.wav");
+    const std::string doubled = readFile(dir / "b.wav");
+    const size_t frames = (stream.size() - 44) / 4;
+    ASSERT_EQ(frames, 3u * 22050);
+    ASSERT_EQ(doubled.size(), 44 + 2 * frames * 4);
+    const auto field = [&](size_t at) {
+        uint32_t value = 0;
+        std::memcpy(&value, doubled.data() + at, 4);  // little-endian, as the test machine
+        return value;
+    };
+    EXPECT_EQ(field(24), 44100u);
+    EXPECT_EQ(field(28), 44100u * 4);
+    EXPECT_EQ(field(40), 2 * frames * 4);
+
+    std::vector<int16_t> in(2 * frames);
+    std::memcpy(in.data(), stream.data() + 44, in.size() * 2);
+    std::vector<int16_t> out(2 * in.size());
+    Upsampler upsampler;
+    resetUpsampler(upsampler);
+    upsampleStereo(upsampler, in.data(), static_cast<int32_t>(frames), out.data());
+    EXPECT_EQ(std::memcmp(out.data(), doubled.data() + 44, out.size() * 2), 0);
+
+    // From frame 90 at 60 fps: stream frame 33075, output frame 66150.
+    const std::string tail = readFile(dir / "c.wav");
+    EXPECT_EQ(tail.substr(44), doubled.substr(44 + 66150 * 4));
+
+    for (const char* rate : {"48000", "30000", "x"}) {
+        run = render(std::string("--seconds 1 --wav-rate ") + rate + " --wav " +
+                     (dir / "d.wav").string());
+        EXPECT_EQ(run.status, 2) << rate;
+        EXPECT_NE(run.err.find("not valid for --wav-rate"), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(dir / "d.wav"));
     }
 }
 
