@@ -71,3 +71,30 @@ function(add_zlib_from_debian_source)
     INTERFACE_INCLUDE_DIRECTORIES ${deps_prefix}/include)
   add_dependencies(queltravine_zlib dep_zlib)
 endfunction()
+
+# The show's sin, pow and tanh for every build (core/show_maths.h): the C
+# sources of Debian's musl compiled into the static library queltravine_maths
+# under the project's own names (core/musl_maths/names.h), with the same
+# floating-point flags as the rest of the show. Only the files these three
+# functions need.
+set(QUELTRAVINE_MUSL_RELEASE 1.2.3 CACHE STRING "musl release whose maths every build compiles")
+function(add_musl_maths_from_debian_source)
+  fetch_debian_source(musl ${QUELTRAVINE_MUSL_RELEASE} musl_source)
+  set(sources)
+  foreach(name sin __sin __cos __rem_pio2 __rem_pio2_large pow pow_data exp_data
+      __math_oflow __math_uflow __math_xflow __math_invalid tanh expm1)
+    set(wrapper ${deps_dir}/musl-maths/${name}.c)
+    file(CONFIGURE OUTPUT ${wrapper} CONTENT
+      "#include \"core/musl_maths/names.h\"\n#include \"${musl_source}/src/math/${name}.c\"\n")
+    list(APPEND sources ${wrapper})
+  endforeach()
+  add_library(queltravine_maths STATIC ${sources})
+  target_include_directories(queltravine_maths PRIVATE ${PROJECT_SOURCE_DIR}
+    ${musl_source}/src/internal ${musl_source}/arch/generic)
+  if(WIN32)
+    target_include_directories(queltravine_maths PRIVATE ${PROJECT_SOURCE_DIR}/core/musl_maths/windows)
+  endif()
+  # A call without a prototype would silently return garbage.
+  target_compile_options(queltravine_maths PRIVATE -O2 -Werror=implicit-function-declaration)
+  target_link_libraries(queltravine_maths PRIVATE queltravine_fp)
+endfunction()

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/show_maths.h"
 #include "scenes/frame_workers.h"
 #include "scenes/noise_wave_kernel.h"
 #include "scenes/scene_timeline.h"
@@ -96,7 +97,7 @@ KernelWidth activeKernelWidth() {
 }
 
 int32_t waveFromSin(double x) {
-    return truncToInt(std::sin(x) * -1000.0);
+    return truncToInt(maths::sin(x) * -1000.0);
 }
 
 int64_t composeNoiseWaveSpan(const NoiseWaveSpan& span, KernelWidth width) {

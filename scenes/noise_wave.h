@@ -21,10 +21,8 @@ struct NoiseWaveSpan {
 
 // The wave is truncToInt(sin(x) x -1000). A lane whose fast height lies
 // closer than this to an integer is recomputed with sin: the margin (1e-7 on
-// the sine) is far wider than the fast sine's error (under 1e-13) and the C
-// runtimes' own. glibc's sin is within an ulp; mingw-w64's, measured under
-// Wine against glibc's at 200,000 arguments of this scene from 2^18 to 2^27,
-// stays within 2e-13.
+// the sine) is far wider than the fast sine's error (under 1e-13) and the
+// show's sin, which is within an ulp.
 inline constexpr double kWaveGuardMargin = 1e-4;
 
 // The fast sine's argument reduction is exact below 2^25 (k x each part of pi
@@ -58,7 +56,7 @@ void composeNoiseAndWaveFast(Pixel* back, const Pixel* picture, double accumulat
 // Lanes sent back to sin since the process started, for tests.
 int64_t noiseWaveGuardFallbacks();
 
-// The wave of one pixel from the C runtime's sin, as the straightforward
+// The wave of one pixel from the show's sin, as the straightforward
 // loop takes it; for the lanes the kernels send back.
 int32_t waveFromSin(double x);
 

@@ -8,7 +8,7 @@
 // generator's sequence (jumped ahead), the remainders are exact in float,
 // and the sine is a polynomial whose result is trusted only where it lies
 // clearly away from the integer the wave is truncated at; lanes near one are
-// recomputed with the C runtime's sin, so every pixel is the one the
+// recomputed with the show's sin (core/show_maths.h), so every pixel is the one the
 // straightforward loop gives with the same sin.
 #pragma once
 

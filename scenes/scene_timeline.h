@@ -2,10 +2,10 @@
 // accumulator and composes one of five scenes into the back buffer.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 
 #include "core/demo_types.h"
+#include "core/show_maths.h"
 
 // A millisecond counter that wraps at 2^32: the system's in the player, a
 // virtual one in tests and in the offline renderer.
@@ -78,7 +78,7 @@ inline Pixel xorPatternPixel(uint32_t i, uint32_t n, Pixel picture) {
 
 // Scene 3: the wave's height at pixel i, -1000 to 1000, truncated toward zero.
 inline int32_t waveAt(int i, double accumulator) {
-    return truncToInt(std::sin(i * 0.001 + accumulator) * -1000.0);
+    return truncToInt(maths::sin(i * 0.001 + accumulator) * -1000.0);
 }
 
 // Scene 3: two draws make the noise (the first the divisor, the second the

@@ -1,6 +1,6 @@
 #include "synth/synthesiser.h"
 
-#include <cmath>
+#include "core/show_maths.h"
 
 SynthState synthState;
 RandomGenerator synthRandom;
@@ -38,11 +38,11 @@ int fillStereoBlock(void* /*stream*/, void* buffer, int32_t byteCount, int32_t /
 
     // The sine of phaseA is carried from step 19 of one frame to step 1 of the
     // next; only the first frame of a block computes it afresh.
-    double sineA = std::sin(static_cast<double>(st.phaseA));
+    double sineA = maths::sin(static_cast<double>(st.phaseA));
 
     for (int32_t frame = 0; frame < frames; ++frame) {
         const int32_t a = truncToInt(sineA * 32767.0);
-        const int32_t b = truncToInt(std::sin(static_cast<double>(st.phaseB)) * 32767.0);
+        const int32_t b = truncToInt(maths::sin(static_cast<double>(st.phaseB)) * 32767.0);
         const auto [x, v] = channelInputs(a, b);
 
         st.modPhase1 = static_cast<float>(st.modPhase1 + kModStep1);
@@ -52,11 +52,11 @@ int fillStereoBlock(void* /*stream*/, void* buffer, int32_t byteCount, int32_t /
         const double mod1 = st.modPhase1;
         const double mod2 = st.modPhase2;
         const float inputWeightL = static_cast<float>(
-            std::pow(0.25 * std::sin(2.2 * m2) + kModSine * std::sin(mod1) + 0.5, 10.0));
+            maths::pow(0.25 * maths::sin(2.2 * m2) + kModSine * maths::sin(mod1) + 0.5, 10.0));
         const float inputWeightR = static_cast<float>(
-            std::pow(0.25 * std::sin(2.2 * mod1) + kModSine * std::sin(mod2) + 0.5, 10.0));
-        const float feedbackL = static_cast<float>((std::sin(0.1 * mod1) + 1.0) * 0.5);
-        const float feedbackR = static_cast<float>((std::sin(0.11 * mod2) + 1.0) * 0.5);
+            maths::pow(0.25 * maths::sin(2.2 * mod1) + kModSine * maths::sin(mod2) + 0.5, 10.0));
+        const float feedbackL = static_cast<float>((maths::sin(0.1 * mod1) + 1.0) * 0.5);
+        const float feedbackR = static_cast<float>((maths::sin(0.11 * mod2) + 1.0) * 0.5);
 
         // One-pole smoothing with feedback on the output two frames back.
         const double yL = x * kInputScale * inputWeightL + (1.0 - inputWeightL) * st.outL1;
@@ -70,9 +70,9 @@ int fillStereoBlock(void* /*stream*/, void* buffer, int32_t byteCount, int32_t /
         st.outR1 = static_cast<float>(zR);
 
         // Saturation: the left tangent is rounded to float, the right one is not.
-        const float sL = static_cast<float>(std::tanh(st.outL1 * 120.0));
+        const float sL = static_cast<float>(maths::tanh(st.outL1 * 120.0));
         putSample(out, truncToInt(sL * 32767.0));
-        putSample(out + 2, truncToInt(std::tanh(st.outR1 * 120.0) * 32767.0));
+        putSample(out + 2, truncToInt(maths::tanh(st.outR1 * 120.0) * 32767.0));
         out += kAudioBytesPerFrame;
 
         st.phaseB = static_cast<float>((st.stepB + static_cast<double>(st.phaseB)) + kPhaseStepB);
@@ -83,9 +83,9 @@ int fillStereoBlock(void* /*stream*/, void* buffer, int32_t byteCount, int32_t /
         const double t1 = static_cast<float>(static_cast<int32_t>(100u * q1));
         const double f1 = randomFraction();
         st.stepB = static_cast<float>(
-            ((f1 + t1) + std::sin(static_cast<double>(st.phaseB)) * kWobble) + st.stepB);
+            ((f1 + t1) + maths::sin(static_cast<double>(st.phaseB)) * kWobble) + st.stepB);
 
-        sineA = std::sin(static_cast<double>(st.phaseA));
+        sineA = maths::sin(static_cast<double>(st.phaseA));
         const double t2 = (synthRandom.draw() % 3) * 100;
         const double f2 = randomFraction();
         const double a2 = ((f2 + t2) + sineA * kWobble) + st.stepA;

@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "core/demo_types.h"
+#include "core/show_maths.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ void resetUpsampler(Upsampler& upsampler) {
     double sum = 0.0;
     for (int j = 0; j < kUpsamplerHalfTaps; ++j) {
         const double t = j + 0.5;  // distance in input frames
-        const double sinc = std::sin(std::numbers::pi * t) / (std::numbers::pi * t);
+        const double sinc = maths::sin(std::numbers::pi * t) / (std::numbers::pi * t);
         const double edge = t / (kUpsamplerHalfTaps + 0.5);
         const double window =
             besselI0(kKaiserBeta * std::sqrt(1.0 - edge * edge)) / besselI0(kKaiserBeta);

@@ -1,9 +1,9 @@
-// Compares the C runtime's sin, pow and tanh of two builds of the synthesiser
-// call by call. "record" runs the synthesiser and writes every call (function,
+// Compares the show's sin, pow and tanh (core/show_maths.h) of two builds of the
+// synthesiser call by call. "record" runs the synthesiser and writes every call (function,
 // arguments, result) to standard output; "compare" runs it again, reads that
 // stream and, for each call, counts how far its own result lies from the
 // recorded one, then uses the recorded result so that both runs stay on the
-// same arguments to the end. Linked with --wrap=sin,--wrap=pow,--wrap=tanh.
+// same arguments to the end. Linked with --wrap for the three functions.
 //
 //   linux/maths-probe record 110 | wine windows/maths-probe.exe compare 110
 #include <cinttypes>
@@ -21,12 +21,12 @@
 #include "synth/synthesiser.h"
 
 extern "C" {
-double __real_sin(double x);
-double __real_pow(double x, double y);
-double __real_tanh(double x);
-double __wrap_sin(double x);
-double __wrap_pow(double x, double y);
-double __wrap_tanh(double x);
+double __real_queltravine_sin(double x);
+double __real_queltravine_pow(double x, double y);
+double __real_queltravine_tanh(double x);
+double __wrap_queltravine_sin(double x);
+double __wrap_queltravine_pow(double x, double y);
+double __wrap_queltravine_tanh(double x);
 }
 
 namespace {
@@ -122,14 +122,14 @@ double handle(Function function, double x, double y, double mine) {
 
 }  // namespace
 
-extern "C" double __wrap_sin(double x) {
-    return handle(kSin, x, 0, __real_sin(x));
+extern "C" double __wrap_queltravine_sin(double x) {
+    return handle(kSin, x, 0, __real_queltravine_sin(x));
 }
-extern "C" double __wrap_pow(double x, double y) {
-    return handle(kPow, x, y, __real_pow(x, y));
+extern "C" double __wrap_queltravine_pow(double x, double y) {
+    return handle(kPow, x, y, __real_queltravine_pow(x, y));
 }
-extern "C" double __wrap_tanh(double x) {
-    return handle(kTanh, x, 0, __real_tanh(x));
+extern "C" double __wrap_queltravine_tanh(double x) {
+    return handle(kTanh, x, 0, __real_queltravine_tanh(x));
 }
 
 int main(int argc, char** argv) {
