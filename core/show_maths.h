@@ -1,9 +1,10 @@
 // The sine, power and hyperbolic tangent the show is computed with. Every
-// build compiles the same C sources for them (the maths of Debian's musl,
-// built with the project's floating-point flags), so the music and the noise
-// scene come out bit for bit the same on Linux, on Windows and in the
-// browser, whatever the platform's own C runtime would return. Each result
-// lies within one unit in the last place of the true value, for any double.
+// build compiles the same sources for them (sin and pow from the maths of
+// Debian's musl, tanh of our own in core/show_tanh.cpp, all built with the
+// project's floating-point flags), so the music and the noise scene come out
+// bit for bit the same on Linux, on Windows and in the browser, whatever the
+// platform's own C runtime would return. Each result lies within one unit in
+// the last place of the true value, for any double.
 #pragma once
 
 extern "C" {

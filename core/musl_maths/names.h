@@ -15,8 +15,6 @@
 
 #define sin queltravine_sin
 #define pow queltravine_pow
-#define tanh queltravine_tanh
-#define expm1 queltravine_musl_expm1
 #define __sin queltravine_musl_sin_kernel
 #define __cos queltravine_musl_cos_kernel
 #define __rem_pio2 queltravine_musl_rem_pio2
@@ -35,11 +33,9 @@
 #define __tanl queltravine_musl_tanl_kernel
 
 /* The runtime's <math.h> declared these under their own names: declare
-   them again under the new ones, so that calls between the sources (tanh
-   calls expm1) are checked against a prototype. */
+   them again under the new ones, so that every call between the sources is
+   checked against a prototype. */
 double sin(double);
 double pow(double, double);
-double tanh(double);
-double expm1(double);
 
 #endif
