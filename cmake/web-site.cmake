@@ -23,8 +23,9 @@ target_link_options(queltravine-web PRIVATE ${web_common_flags} -sMODULARIZE=1
   -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString -sEXIT_RUNTIME=0 -sINVOKE_RUN=0)
 
 # The synthesiser alone for the audio worklet: a module with no imports.
-add_executable(queltravine-synth platform/web/synth_module.cpp synth/synthesiser.cpp)
-target_link_libraries(queltravine-synth PRIVATE queltravine_options)
+add_executable(queltravine-synth platform/web/synth_module.cpp synth/synthesiser.cpp
+  core/show_tanh.cpp)
+target_link_libraries(queltravine-synth PRIVATE queltravine_options queltravine_maths)
 set_target_properties(queltravine-synth PROPERTIES OUTPUT_NAME synth SUFFIX .wasm
   RUNTIME_OUTPUT_DIRECTORY ${site_dir})
 target_link_options(queltravine-synth PRIVATE ${web_common_flags} -sSTANDALONE_WASM --no-entry

@@ -5,9 +5,9 @@
 // significant bits) and rounds once, so the result is within an ulp (almost
 // always the correctly rounded one). Only +, -, x and / of doubles are used,
 // with no fused multiply-add, so every platform computes the same bits.
-#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "core/show_maths.h"
 
@@ -108,8 +108,10 @@ Double2 expm1Double2(double y) {
     series = add(multiply(series, r), {1.0, 0.0});
     series = add(multiply(series, r), {1.0, 0.0});
 
-    const double scale =
-        std::bit_cast<double>(static_cast<uint64_t>(1023 + static_cast<int>(k)) << 52);
+    // 2^k from its bits (the browser's C++ library has no std::bit_cast).
+    const uint64_t scaleBits = static_cast<uint64_t>(1023 + static_cast<int>(k)) << 52;
+    double scale;
+    std::memcpy(&scale, &scaleBits, sizeof scale);
     return add({series.hi * scale, series.lo * scale}, {-1.0, 0.0});
 }
 
