@@ -62,6 +62,19 @@ else
     echo "SKIPPED: the browser build and tests (emscripten or Chromium could not be installed)" >&2
 fi
 
+echo "== The same show everywhere: Linux, Windows under Wine and the browser, byte for byte" >&2
+identity_args=(--linux-render build-test/queltravine-render --data data
+    --windows-render build-windows/queltravine-render.exe)
+[ -d build-windows/wine-tests/prefix ] && identity_args+=(--wine-prefix "$PWD/build-windows/wine-tests/prefix")
+[ -f build-web/site/index.html ] && identity_args+=(--site build-web/site)
+identity_status=0
+tests/identity/same_everywhere.py "${identity_args[@]}" || identity_status=$?
+if [ "$identity_status" -eq 77 ]; then
+    echo "SKIPPED: part of the comparison across platforms (see above)" >&2
+elif [ "$identity_status" -ne 0 ]; then
+    exit "$identity_status"
+fi
+
 echo "== Packages: the .deb, the Windows zip and the web bundle, installed and used" >&2
 tools/package.sh
 tools/ensure-packages.sh lintian desktop-file-utils man-db
