@@ -30,9 +30,10 @@ cmake --build --preset fuzz -j"$jobs"
 ctest --preset fuzz
 
 echo "== Without SDL2: the renderer, the core tests and the benchmarks still build" >&2
-# pkg-config is shown only libjpeg and libpng (and zlib, which libpng needs).
+# pkg-config is shown only libjpeg and libpng (and zlib, which libpng needs),
+# and MPFR (with GMP) for the maths tests.
 rm -rf build-nosdl-pkgconfig && mkdir build-nosdl-pkgconfig
-for module in libjpeg libpng zlib; do
+for module in libjpeg libpng zlib mpfr gmp; do
     cp "$(pkg-config --variable=pcfiledir "$module")/$module.pc" build-nosdl-pkgconfig/
 done
 configured=$(cmake --preset no-sdl 2>&1) || { echo "$configured" >&2; exit 1; }
