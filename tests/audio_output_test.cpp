@@ -1,7 +1,15 @@
 // The audio output on SDL's disk driver, which writes what the device plays
-// to a file as fast as the callback fills it. Also run under ThreadSanitizer:
-// the device thread fills while this thread reads the published residues.
+// to a file as fast as the callback fills it, and on a PulseAudio server of
+// the test's own, killed and started again while it plays. Also run under
+// ThreadSanitizer: the device thread fills while this thread reads the
+// published residues, and the watch thread closes and opens devices.
+#include <SDL.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +20,7 @@
 #include <iterator>
 #include <memory>
 #include <set>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -68,6 +77,7 @@ TEST(AudioOutput, TwoStartsPlayOneContinuousStreamInWholeBlocks) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     stopAudio();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);  // the next test picks its own driver
     seen.erase({0, 0});
     EXPECT_GT(seen.size(), 3u);
 
@@ -107,6 +117,119 @@ TEST(AudioOutput, TwoStartsPlayOneContinuousStreamInWholeBlocks) {
                                    << played.size() << " bytes";
     const auto loud = std::count_if(played.begin(), played.end(), [](uint8_t b) { return b != 0; });
     EXPECT_GT(loud, static_cast<long>(played.size() / 4));
+}
+
+// A PulseAudio daemon with one null sink, on a socket in `folder`; stop()
+// kills it as a crash would, start() runs a new one on the same socket.
+class PulseServer {
+  public:
+    explicit PulseServer(std::filesystem::path folder) : folder_(std::move(folder)) {}
+    ~PulseServer() { stop(); }
+
+    std::string address() const { return "unix:" + socket().string(); }
+
+    bool start() {
+        const std::string home = "HOME=" + folder_.string();
+        const std::string runtime = "XDG_RUNTIME_DIR=" + folder_.string();
+        const std::string config = "XDG_CONFIG_HOME=" + folder_.string();
+        const std::string protocol =
+            "module-native-protocol-unix socket=" + socket().string() + " auth-anonymous=1";
+        const char* path = std::getenv("PATH");
+        const std::string pathVariable = std::string("PATH=") + (path ? path : "/usr/bin:/bin");
+        const char* argv[] = {"pulseaudio",
+                              "-n",
+                              "--daemonize=no",
+                              "--exit-idle-time=-1",
+                              "--use-pid-file=no",
+                              "--disable-shm=yes",
+                              "-L",
+                              protocol.c_str(),
+                              "-L",
+                              "module-null-sink sink_name=nullsink rate=44100",
+                              nullptr};
+        const char* envp[] = {home.c_str(), runtime.c_str(), config.c_str(), pathVariable.c_str(),
+                              nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        const int spawned =
+            posix_spawnp(&pid_, "pulseaudio", &actions, nullptr, const_cast<char* const*>(argv),
+                         const_cast<char* const*>(envp));
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) {
+            pid_ = -1;
+            return false;
+        }
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (!std::filesystem::exists(socket())) {
+            if (std::chrono::steady_clock::now() > until || waitpid(pid_, nullptr, WNOHANG) != 0) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the sink loaded
+        return true;
+    }
+
+    void stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+        std::filesystem::remove(socket());
+    }
+
+  private:
+    std::filesystem::path socket() const { return folder_ / "pulse.sock"; }
+    std::filesystem::path folder_;
+    pid_t pid_ = -1;
+};
+
+// The residue pairs published within `span`.
+std::set<std::pair<int32_t, int32_t>> residuesWithin(std::chrono::milliseconds span) {
+    std::set<std::pair<int32_t, int32_t>> seen;
+    const auto until = std::chrono::steady_clock::now() + span;
+    while (std::chrono::steady_clock::now() < until) {
+        seen.emplace(stepResidueA.load(), stepResidueB.load());
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return seen;
+}
+
+TEST(AudioOutput, ALostDeviceIsOpenedAgainAndTheResiduesWaitMeanwhile) {
+    if (std::system("command -v pulseaudio >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "pulseaudio is not installed";
+    }
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("queltravine-pulse-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    {
+        PulseServer server(folder);
+        ASSERT_TRUE(server.start()) << "PulseAudio did not start";
+        setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
+        setenv("PULSE_SERVER", server.address().c_str(), 1);
+        synthState = {};
+        synthRandom = {};
+        startAudio();
+        // Playing: the residues move block by block.
+        EXPECT_GT(residuesWithin(std::chrono::milliseconds(3000)).size(), 2u);
+
+        server.stop();
+        // The loss is seen within a watch interval; after it nothing fills.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_EQ(residuesWithin(std::chrono::milliseconds(1500)).size(), 1u)
+            << "the synthesiser ran with no device";
+
+        ASSERT_TRUE(server.start()) << "PulseAudio did not start again";
+        // Opened again within about a second, playing on.
+        EXPECT_GT(residuesWithin(std::chrono::milliseconds(4000)).size(), 2u)
+            << "the music did not come back";
+        stopAudio();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
