@@ -18,7 +18,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
-#include <thread>
 
 #include "platform/audio_feed.h"
 #include "platform/audio_output.h"
@@ -73,20 +72,22 @@ SDL_AudioDeviceID openDevice() {
     return device;
 }
 
-// The watch thread and what it shares with stopAudio. Allocated once and
-// never freed: a quit signal ends the process with the thread running.
+// The watch thread and what it shares with stopAudio. Freed only by
+// stopAudio: a quit signal ends the process with the thread running. An SDL
+// thread, so SDL frees what it keeps per thread (the error text of a failed
+// attempt) when the thread ends.
 struct Watch {
     std::mutex mutex;
     std::condition_variable wake;
     bool stopRequested = false;  // under mutex
-    std::thread thread;
+    SDL_Thread* thread = nullptr;
 };
 Watch* watch = nullptr;
 
 // Owned by the watch thread while it runs, by the main thread otherwise.
 SDL_AudioDeviceID audioDevice = 0;
 
-void watchDevice() {
+int SDLCALL watchDevice(void*) {
     DeviceRetry retry(SDL_GetTicks64());
     std::unique_lock lock(watch->mutex);
     for (;;) {
@@ -94,7 +95,7 @@ void watchDevice() {
         const auto pause =
             retry.missing() ? std::chrono::milliseconds(retry.waitMs(now)) : kWatchInterval;
         if (watch->wake.wait_for(lock, pause, [] { return watch->stopRequested; })) {
-            return;
+            return 0;
         }
         lock.unlock();
         if (audioDevice != 0 && SDL_GetAudioDeviceStatus(audioDevice) == SDL_AUDIO_STOPPED) {
@@ -141,7 +142,10 @@ void startAudio() {
         failAudio("cannot open the sound device: %s", SDL_GetError());
     }
     watch = new Watch;
-    watch->thread = std::thread(watchDevice);
+    watch->thread = SDL_CreateThread(watchDevice, "QueltravineAudioWatch", nullptr);
+    if (watch->thread == nullptr) {
+        failAudio("cannot start the sound device's watch: %s", SDL_GetError());
+    }
 }
 
 void stopAudio() {
@@ -151,7 +155,7 @@ void stopAudio() {
             watch->stopRequested = true;
         }
         watch->wake.notify_all();
-        watch->thread.join();  // an attempt in progress ends first
+        SDL_WaitThread(watch->thread, nullptr);  // an attempt in progress ends first
         delete watch;
         watch = nullptr;
     }
