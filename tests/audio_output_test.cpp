@@ -136,17 +136,12 @@ class PulseServer {
             "module-native-protocol-unix socket=" + socket().string() + " auth-anonymous=1";
         const char* path = std::getenv("PATH");
         const std::string pathVariable = std::string("PATH=") + (path ? path : "/usr/bin:/bin");
-        const char* argv[] = {"pulseaudio",
-                              "-n",
-                              "--daemonize=no",
-                              "--exit-idle-time=-1",
-                              "--use-pid-file=no",
-                              "--disable-shm=yes",
-                              "-L",
-                              protocol.c_str(),
-                              "-L",
-                              "module-null-sink sink_name=nullsink rate=44100",
-                              nullptr};
+        const char* argv[] = {"pulseaudio", "-n", "--daemonize=no",
+                              // Gone 10 s after its last client, should
+                              // this test die before it can stop it.
+                              "--exit-idle-time=10", "--use-pid-file=no", "--disable-shm=yes", "-L",
+                              protocol.c_str(), "-L",
+                              "module-null-sink sink_name=nullsink rate=44100", nullptr};
         const char* envp[] = {home.c_str(), runtime.c_str(), config.c_str(), pathVariable.c_str(),
                               nullptr};
         posix_spawn_file_actions_t actions;
