@@ -14,6 +14,6 @@ bool makeWavHeader(int64_t frames, uint8_t header[44], int32_t rate = 22050);
 
 // Writes the schedule's audio to path, from the first frame written to the
 // end of the video: at 22050 Hz the synthesiser's stream, at 44100 Hz that
-// stream through the project's upsampler (as the Windows player plays it,
+// stream through the project's upsampler (as the native players play it,
 // from the start of the stream, lag included).
 void writeWav(const RenderSchedule& schedule, const std::string& path, int32_t rate = 22050);

@@ -8,6 +8,7 @@ run only with --measure. With --all-skipped-exit N the run ends with status N
 when every test was skipped, so CTest and tools/test.sh can tell "skipped"
 from "passed".
 """
+import array
 import os
 import shutil
 import signal
@@ -145,30 +146,75 @@ def x_servers():
 
 
 class PulseSink:
-    """A PulseAudio daemon whose only sink is a null sink named nullsink."""
+    """A PulseAudio daemon whose only sink is a null sink named nullsink.
+    stop() kills the daemon as a crash would; restart() starts a new one on
+    the same socket, which clients find again with the same PULSE_SERVER."""
 
     def __init__(self):
         self.folder = tempfile.mkdtemp(prefix="queltravine-pulse-")
-        socket = os.path.join(self.folder, "pulse.sock")
-        env = {k: v for k, v in os.environ.items() if not k.startswith(("PULSE", "XDG_"))}
-        env.update(HOME=self.folder, XDG_RUNTIME_DIR=self.folder, XDG_CONFIG_HOME=self.folder)
-        self.process = subprocess.Popen(
-            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-             "--disable-shm=yes", "-L",
-             "module-native-protocol-unix socket=%s auth-anonymous=1" % socket,
-             "-L", "module-null-sink sink_name=nullsink rate=44100", "-L", "module-always-sink"],
-            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.server = "unix:" + socket
+        self.socket = os.path.join(self.folder, "pulse.sock")
+        self.env = {k: v for k, v in os.environ.items() if not k.startswith(("PULSE", "XDG_"))}
+        self.env.update(HOME=self.folder, XDG_RUNTIME_DIR=self.folder,
+                        XDG_CONFIG_HOME=self.folder)
+        self.server = "unix:" + self.socket
+        self.process = None
         try:
-            wait_until(lambda: os.path.exists(socket) or self.process.poll() is not None, 15,
-                       "PulseAudio")
-            check(self.process.poll() is None, "PulseAudio did not start")
+            self.start()
         except BaseException:
             self.close()
             raise
 
+    def start(self):
+        self.process = subprocess.Popen(
+            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+             "--disable-shm=yes", "-L",
+             "module-native-protocol-unix socket=%s auth-anonymous=1" % self.socket,
+             "-L", "module-null-sink sink_name=nullsink rate=44100", "-L", "module-always-sink"],
+            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_until(lambda: self.answers() or self.process.poll() is not None, 15, "PulseAudio")
+        check(self.process.poll() is None, "PulseAudio did not start")
+
+    def answers(self):
+        """Whether the daemon takes requests on the socket."""
+        if not os.path.exists(self.socket):
+            return False
+        return subprocess.run(["pactl", "--server", self.server, "info"], env=self.env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=10).returncode == 0
+
+    def stop(self):
+        """Kills the daemon (SIGKILL: no goodbye to its clients) and removes
+        its socket, as a crashed sound server leaves things."""
+        if self.process is not None and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        if os.path.exists(self.socket):
+            os.unlink(self.socket)
+
+    def restart(self):
+        self.stop()
+        self.start()
+
+    def inputs(self):
+        """The streams playing into the sink: `pactl list short sink-inputs`
+        lines."""
+        listed = subprocess.run(["pactl", "--server", self.server, "list", "short",
+                                 "sink-inputs"], env=self.env, capture_output=True, text=True,
+                                timeout=10)
+        return [line for line in listed.stdout.splitlines() if line.strip()]
+
+    def record(self, seconds):
+        """What the sink played for a while, from its monitor: 16-bit stereo
+        samples at 44100 Hz."""
+        result = subprocess.run(
+            ["timeout", str(seconds), "parec", "--server", self.server, "-d",
+             "nullsink.monitor", "--raw", "--format=s16le", "--rate=44100", "--channels=2"],
+            env=self.env, capture_output=True)
+        return array.array("h", result.stdout[:len(result.stdout) // 2 * 2])
+
     def close(self):
-        stop_process(self.process)
+        if self.process is not None:
+            stop_process(self.process)
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
@@ -176,7 +222,17 @@ class PulseSink:
 def pulse_sink():
     """One PulseAudio null sink for the whole run; PULSE_SERVER=sink.server
     plays into it, `parec -d nullsink.monitor` records what played."""
-    require_tools("pulseaudio", "parec", what="the sound tests")
+    require_tools("pulseaudio", "pactl", "parec", what="the sound tests")
+    sink = PulseSink()
+    yield sink
+    sink.close()
+
+
+@pytest.fixture
+def private_pulse_sink():
+    """A PulseAudio null sink of this test's own, which it may stop and
+    restart without disturbing the others."""
+    require_tools("pulseaudio", "pactl", "parec", what="the sound tests")
     sink = PulseSink()
     yield sink
     sink.close()

@@ -9,11 +9,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "pictures/picture_loader.h"
+#include "platform/audio_feed.h"
 #include "render/schedule.h"
 #include "synth/synthesiser.h"
 #include "synth/upsampler.h"
@@ -443,6 +445,30 @@ TEST_F(RenderCli, WavAt44100IsTheStreamThroughTheUpsampler) {
         EXPECT_NE(run.err.find("not valid for --wav-rate"), std::string::npos) << run.err;
         EXPECT_FALSE(fs::exists(dir / "d.wav"));
     }
+}
+
+// What the native players hand their 44100 Hz device (platform/audio_feed,
+// as SDL's callback and the waveOut thread call it) is the renderer's 44100 Hz
+// WAV sample for sample from the stream's start: both start the upsampler
+// cleared with the stream, so its lag lines up.
+TEST_F(RenderCli, PlayersDeviceFeedIsThe44100WavFromTheStreamStart) {
+    RenderRun run = render("--seconds 3 --wav-rate 44100 --wav " + (dir / "b.wav").string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string wav = readFile(dir / "b.wav");
+    const size_t frames = (wav.size() - 44) / 4;
+    ASSERT_EQ(frames, 2u * 3 * 22050);
+
+    synthState = {};
+    synthRandom = {};
+    auto feed = std::make_unique<AudioFeed>();
+    resetAudioFeed(*feed);
+    std::vector<int16_t> played(2 * frames);
+    // In the SDL device's pieces of 1024 frames, the last one short.
+    for (size_t done = 0; done < frames; done += 1024) {
+        feedAudio(*feed, played.data() + 2 * done,
+                  static_cast<int32_t>(std::min<size_t>(1024, frames - done)));
+    }
+    EXPECT_EQ(std::memcmp(played.data(), wav.data() + 44, played.size() * 2), 0);
 }
 
 // The flash report: the credits hold still, the last scene (from 55 s)

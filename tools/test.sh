@@ -13,8 +13,8 @@ jobs=$(nproc)
 
 tools/ensure-packages.sh build-essential cmake pkg-config libgtest-dev libbenchmark-dev \
     clang-format libjpeg62-turbo-dev libjpeg-turbo-progs libfreetype-dev fonts-dejavu-core libpng-dev \
-    libsdl2-dev libcli11-dev libmpfr-dev python3 python3-pytest python3-websocket xvfb xdotool imagemagick \
-    x11-utils openbox ffmpeg
+    libsdl2-dev libcli11-dev libmpfr-dev python3 python3-pytest python3-websocket xvfb xdotool \
+    imagemagick x11-utils openbox ffmpeg pulseaudio pulseaudio-utils
 
 # Each stage is a preset of CMakePresets.json: `cmake --preset NAME`,
 # `cmake --build --preset NAME` and `ctest --preset NAME` reproduce it alone.

@@ -254,3 +254,97 @@ def test_speed(demo_session, options, wine_data):
              re.findall(r"^([0-9.]+):.*approx ([0-9.]+)fps", session.stderr(), re.M)]
     print("fps (seconds since the first trace: rate): " +
           " ".join("%.0f:%.0f" % (t - rates[0][0], r) for t, r in rates))
+
+
+
+def stream_position(stream, recorded, at_frame):
+    """Where, in device frames, 4096 bytes of the recording from at_frame on
+    sit in the rendered stream; None when they are not in it."""
+    needle = bytes(recorded[at_frame * 4:at_frame * 4 + 4096])
+    found = stream.find(needle)
+    while found >= 0 and found % 4:
+        found = stream.find(needle, found + 1)
+    return None if found < 0 else found // 4
+
+
+def test_sound_device_lost(demo_session, options, wine, wine_data, private_pulse_sink):
+    """The PulseAudio server killed while the music plays, and started again
+    6 s later: Wine's winmm stops handing buffers back (its trace says
+    AUDCLNT_E_DEVICE_INVALIDATED), the demo closes the device after 2 s and
+    tries again every second, and within 3 s of the new server its stream is
+    on the sink again, playing on from where the generator was (located in
+    the Windows renderer's 44100 Hz WAV: not skipped ahead by the outage).
+    Frames go on throughout (Wine's fps trace); Escape ends with 0."""
+    sink = private_pulse_sink
+    session = demo_session("1024x768x24")
+    session.start(["-w"], cwd=wine_data, env=dict(PULSE_SERVER=sink.server,
+                                                  WINEDEBUG="+timestamp,warn+winmm,fps"))
+    session.window(WINDOWED_TITLE)
+    wait_until(sink.inputs, 20, "the demo's stream on the sink", 0.1)
+    time.sleep(1)
+    before_at = time.monotonic()
+    before = sink.record(1.5)
+
+    sink.stop()
+    killed = time.monotonic()
+    wait_until(lambda: "sound device was lost" in session.stderr(), 5,
+               "the demo to see its device gone", 0.05)
+    print("device seen lost %.2f s after the kill" % (time.monotonic() - killed))
+    time.sleep(max(0.0, 6 - (time.monotonic() - killed)))
+    check(session.alive(), "the demo ended with its device: " + session.stderr()[-2000:])
+    sink.start()
+    started = time.monotonic()
+    wait_until(sink.inputs, 3, "the demo's stream on the restarted sink", 0.05)
+    back = time.monotonic()
+    print("stream on the new sink %.2f s after it started" % (back - started))
+    time.sleep(1)
+    after_at = time.monotonic()
+    after = sink.record(1.5)
+    loud = sum(1 for s in after if abs(s) > 256)
+    print("recorded %d samples after the restart, %d above 1/128 of full scale"
+          % (len(after), loud))
+    check(loud > len(after) // 4, "the restarted sink's monitor is (nearly) silent")
+    check(session.alive(), "the demo ended: " + session.stderr()[-2000:])
+    quit_with_escape(session)
+
+    trace = session.stderr()
+    for line in trace.splitlines():
+        if "queltravine:" in line or "DEVICE_INVALIDATED" in line:
+            print(line)
+    check(re.search(r"sound device open again \(attempt \d+\)", trace),
+          "the device was not opened again: " + trace[-2000:])
+    # Wine's fps trace comes about every 1.5 s while frames are presented.
+    times = [float(t) for t in re.findall(r"^([0-9.]+):[^\n]*approx [0-9.]+fps", trace, re.M)]
+    gaps = [b - a for a, b in zip(times, times[1:])]
+    print("fps trace lines: %d, longest gap %.1f s" % (len(times), max(gaps, default=0)))
+    check(len(times) >= 6 and max(gaps) < 4, "frames stopped while the device was away")
+
+    # Where the sink's sound sits in the stream, before and after.
+    windows_render = options.given("windows-render")
+    if windows_render:
+        out = temporary_folder(wine, "lost-device-")
+        try:
+            wav = os.path.join(out, "stream.wav")
+            seconds = int(after_at - before_at) + 30
+            subprocess.run(["wine", windows_render, "--pictures", wine_data, "--seconds",
+                            str(seconds), "--wav-rate", "44100", "--wav", wav],
+                           env=dict(wine.env, DISPLAY=""), check=True, timeout=600,
+                           stderr=subprocess.DEVNULL)
+            with open(wav, "rb") as f:
+                stream = f.read()[44:]
+        finally:
+            shutil.rmtree(out, ignore_errors=True)
+        a = stream_position(stream, before.tobytes(), 22050)
+        b = stream_position(stream, after.tobytes(), 22050)
+        check(a is not None and b is not None,
+              "the sink's sound is not the rendered stream (before: %s, after: %s)" % (a, b))
+        advanced = (b - a) / 44100
+        wall = after_at - before_at
+        outage = back - killed
+        print("the stream advanced %.2f s in %.2f s of wall time, %.2f s of it without a device"
+              % (advanced, wall, outage))
+        # Frozen while away: at most the time it played (plus the 370 ms of
+        # buffers lost with the device, and the sink's latency).
+        check(0 < advanced < wall - outage + 1.0,
+              "the music ran on while there was no device (%.2f s in %.2f s)"
+              % (advanced, wall - outage))
