@@ -22,15 +22,20 @@ target_link_options(queltravine-web PRIVATE ${web_common_flags} -sMODULARIZE=1
   -sEXPORT_NAME=createQueltravine -sINITIAL_MEMORY=64MB -sFORCE_FILESYSTEM=1
   -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString -sEXIT_RUNTIME=0 -sINVOKE_RUN=0)
 
-# The synthesiser alone for the audio worklet: a module with no imports.
-add_executable(queltravine-synth platform/web/synth_module.cpp synth/synthesiser.cpp
-  core/show_tanh.cpp)
+# The synthesiser alone for the audio worklet: a module with no imports. It
+# plays at 44100 Hz through the project's own upsampler, as the Windows player
+# does, so the browser does not resample.
+add_executable(queltravine-synth platform/web/synth_module.cpp platform/web/audio_stream.cpp
+  synth/synthesiser.cpp synth/upsampler.cpp core/show_tanh.cpp)
 target_link_libraries(queltravine-synth PRIVATE queltravine_options queltravine_maths)
 set_target_properties(queltravine-synth PROPERTIES OUTPUT_NAME synth SUFFIX .wasm
   RUNTIME_OUTPUT_DIRECTORY ${site_dir})
+set(synth_exports startStream streamBuffer streamBufferFrames streamRate playStream blocksMade
+  lateBlocks residueA residueB rawBlockBuffer fillRawBlock)
+list(TRANSFORM synth_exports PREPEND _)
+list(JOIN synth_exports , synth_exports)
 target_link_options(queltravine-synth PRIVATE ${web_common_flags} -sSTANDALONE_WASM --no-entry
-  -sINITIAL_MEMORY=1MB -sTOTAL_STACK=65536
-  -sEXPORTED_FUNCTIONS=_blockBuffer,_blockBytes,_fillBlock,_residueA,_residueB)
+  -sINITIAL_MEMORY=1MB -sTOTAL_STACK=65536 -sEXPORTED_FUNCTIONS=${synth_exports})
 
 set(site_sources index.html page.js synth_worklet.js)
 set(site_files)

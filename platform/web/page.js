@@ -125,38 +125,102 @@
   // blocks: how many blocks the worklet has made (its residue messages);
   // audioNodes: how many worklets were made (the second audio start makes none).
   window.demoTimes = { start: null, firstFrame: null, blocks: 0, audioNodes: 0 };
+  // The worklet's counts as of its last message (synth_worklet.js), and the
+  // context, for the tests and the measurements.
+  window.demoAudio = null;
+  window.demoAudioContext = null;
+
+  const RESUME_HINT = "tap, click or press a key for the music";
+
+  // A browser may suspend the context (an incoming call, Safari's
+  // "interrupted", a background tab, the autoplay policy). The page says so
+  // and resumes it on the next tap, click or key; the music goes on from
+  // where the generator is, as the worklet is simply called again.
+  function resumeMusic() {
+    if (audio && audio.node && !stopped && audio.context.state !== "running" &&
+        audio.context.state !== "closed") {
+      audio.context.resume().catch(() => {});
+    }
+  }
+
+  function showMusicState() {
+    if (stopped || !audio) return;
+    const state = audio.context.state;
+    if (state === "running") {
+      if (status.textContent === RESUME_HINT) status.hidden = true;
+    } else if (state !== "closed" && status.hidden) {
+      say(RESUME_HINT);
+    }
+  }
+
+  // Asks the worklet for its counts now (it answers while suspended too).
+  window.demoAudioReport = () => new Promise((resolve) => {
+    if (!audio || !audio.node) {
+      resolve(null);
+      return;
+    }
+    audio.reports.push(resolve);
+    audio.node.port.postMessage("counts");
+  });
+
+  function makeSynthNode(context, synth) {
+    const options = { numberOfInputs: 0, outputChannelCount: [2],
+                      processorOptions: { wasm: synth.module } };
+    try {
+      return new AudioWorkletNode(context, "queltravine-synth", options);
+    } catch (error) {
+      // A browser that cannot pass a compiled module to the worklet gets the bytes.
+      if (error.name !== "DataCloneError") throw error;
+      options.processorOptions.wasm = synth.bytes;
+      return new AudioWorkletNode(context, "queltravine-synth", options);
+    }
+  }
+
+  function onWorkletMessage(event) {
+    const data = event.data;
+    if (data.error) {
+      fail("The music cannot play: " + data.error);
+      return;
+    }
+    window.demoAudio = data.counts;
+    if (data.residues) {
+      window.demoTimes.blocks = data.blocks;
+      module._webSetResidues(data.residues[0], data.residues[1]);
+    } else {
+      for (const resolve of audio.reports.splice(0)) resolve(data.counts);
+    }
+  }
 
   async function startDemo() {
     started = true;
     window.demoTimes.start = performance.now();
     say("loading");
-    // The context must be made inside the click or key that allows sound.
-    const context = new AudioContext({ sampleRate: 22050 });
+    // The context must be made inside the click or key that allows sound. It
+    // runs at 44100 Hz, the rate the worklet plays: the browser converts
+    // only if the device runs at another rate.
+    const context = new AudioContext({ sampleRate: 44100 });
+    window.demoAudioContext = context;
     try {
       const [pictures, synth] = await Promise.all([
         fetchPictures(),
-        fetch("synth.wasm").then((response) => {
+        fetch("synth.wasm").then(async (response) => {
           if (!response.ok) throw new Error("synth.wasm: " + response.status);
-          return response.arrayBuffer();
+          const bytes = await response.arrayBuffer();
+          // Compiled here, not on the audio thread.
+          return { bytes, module: await WebAssembly.compile(bytes) };
         }),
         context.audioWorklet.addModule("synth_worklet.js"),
       ]);
-      audio = { context, synth, node: null };
+      audio = { context, synth, node: null, reports: [] };
+      context.addEventListener("statechange", showMusicState);
       module = await loadModule(pictures, {
         startAudio: () => {
-          const node = new AudioWorkletNode(context, "queltravine-synth", {
-            numberOfInputs: 0,
-            outputChannelCount: [2],
-            processorOptions: { wasm: audio.synth },
-          });
-          node.port.onmessage = (event) => {
-            ++window.demoTimes.blocks;
-            module._webSetResidues(event.data[0], event.data[1]);
-          };
+          const node = makeSynthNode(context, audio.synth);
+          node.port.onmessage = onWorkletMessage;
           node.connect(context.destination);
           audio.node = node;
           ++window.demoTimes.audioNodes;
-          context.resume();
+          context.resume().catch(() => {});
         },
         stopAudio: () => {
           if (audio.node) audio.node.disconnect();
@@ -189,14 +253,16 @@
       location.reload();
     } else if (event.key === "Escape") {
       stopDemo();
-    } else if (event.key === "f" || event.key === "F") {
-      toggleFullscreen();
+    } else {
+      resumeMusic();
+      if (event.key === "f" || event.key === "F") toggleFullscreen();
     }
   }
 
   function onClick() {
     if (!started) startDemo();
     else if (stopped) location.reload();
+    else resumeMusic();
   }
 
   function loadScript() {
@@ -221,6 +287,11 @@
     loadScript().then(() => {
       document.addEventListener("keydown", onKey);
       frame.addEventListener("click", onClick);
+      // A tap anywhere, also on the bars beside the frame (the events a
+      // browser counts as a gesture that allows sound).
+      for (const name of ["pointerdown", "pointerup", "touchend"]) {
+        document.addEventListener(name, resumeMusic);
+      }
       frame.addEventListener("dblclick", () => { if (started && !stopped) toggleFullscreen(); });
       if (params.has("autostart")) startDemo();
     }).catch((error) => fail(error.message + "."));

@@ -9,13 +9,13 @@ const [wasmPath, secondsText] = process.argv.slice(2);
 const { instance } = await WebAssembly.instantiate(readFileSync(wasmPath), {});
 const synth = instance.exports;
 synth._initialize?.();
-const blockBytes = synth.blockBytes();
+const blockBytes = 40000;
 let left = Math.round(Number(secondsText) * 22050) * 4;
 const hash = createHash("sha256");
 while (left > 0) {
-    synth.fillBlock();
+    synth.fillRawBlock();
     const bytes = Math.min(left, blockBytes);
-    hash.update(new Uint8Array(synth.memory.buffer, synth.blockBuffer(), bytes));
+    hash.update(new Uint8Array(synth.memory.buffer, synth.rawBlockBuffer(), bytes));
     left -= bytes;
 }
 console.log(hash.digest("hex"));

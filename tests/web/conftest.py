@@ -28,10 +28,11 @@ def web_paths(options):
 
 
 class Site:
-    """A copy of the site (less the files left out) served by Python's
-    static server on a free port of 127.0.0.1."""
+    """A copy of the site (less the files left out, plus the extra files:
+    {name in the site: path}) served by Python's static server on a free
+    port of 127.0.0.1."""
 
-    def __init__(self, site, leave_out=()):
+    def __init__(self, site, leave_out=(), extra=None):
         self.server = None
         self.folder = tempfile.mkdtemp(prefix="queltravine-web-")
         try:
@@ -40,6 +41,8 @@ class Site:
                     shutil.copy(os.path.join(site, name), self.folder)
             shutil.copy(os.path.join(os.path.dirname(__file__), "worklet_check.html"),
                         self.folder)
+            for name, path in (extra or {}).items():
+                shutil.copy(path, os.path.join(self.folder, name))
             self.server = subprocess.Popen(
                 [sys.executable, "-u", "-m", "http.server", "--bind", "127.0.0.1", "0"],
                 cwd=self.folder, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
@@ -61,12 +64,12 @@ class Site:
 
 @pytest.fixture
 def serve_site(web_paths):
-    """serve_site(leave_out=()): a served copy of the site; stopped and removed
-    when the test ends."""
+    """serve_site(leave_out=(), extra=None): a served copy of the site;
+    stopped and removed when the test ends."""
     sites = []
 
-    def start(leave_out=()):
-        site = Site(web_paths.site, leave_out)
+    def start(leave_out=(), extra=None):
+        site = Site(web_paths.site, leave_out, extra)
         sites.append(site)
         return site
     yield start

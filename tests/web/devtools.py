@@ -50,6 +50,7 @@ class Browser:
             self.close()
             raise
         self.next_id = 0
+        self.trace_events = []
 
     def send(self, method, **params):
         self.next_id += 1
@@ -57,6 +58,8 @@ class Browser:
                                          "params": params}))
         while True:
             message = json.loads(self.connection.recv())
+            if message.get("method") == "Tracing.dataCollected":
+                self.trace_events += message["params"]["value"]
             if message.get("id") == self.next_id:
                 if "error" in message:
                     raise RuntimeError("%s: %s" % (method, message["error"]))
@@ -75,6 +78,37 @@ class Browser:
         if "exceptionDetails" in result:
             raise RuntimeError("in the page: %s" % result["exceptionDetails"])
         return result["result"].get("value")
+
+    def press(self, key, code):
+        """A key pressed and released as a user would (a gesture that allows sound)."""
+        for kind in ("keyDown", "keyUp"):
+            self.send("Input.dispatchKeyEvent", type=kind, key=key, code=code)
+
+    def click(self, x, y):
+        """A left click at page coordinates, as a user would make it."""
+        for kind in ("mousePressed", "mouseReleased"):
+            self.send("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left",
+                      clickCount=1)
+
+    def start_tracing(self, categories):
+        """Records Chromium's trace events of the given categories (a list)."""
+        self.trace_events = []
+        self.send("Tracing.start", transferMode="ReportEvents",
+                  traceConfig={"includedCategories": categories,
+                               "recordMode": "recordContinuously"})
+
+    def stop_tracing(self, timeout=120):
+        """The events recorded since start_tracing: dicts with name, ts and
+        dur (wall microseconds), tdur (the thread's CPU microseconds), tid."""
+        self.connection.settimeout(timeout)
+        self.send("Tracing.end")
+        while True:
+            message = json.loads(self.connection.recv())
+            if message.get("method") == "Tracing.dataCollected":
+                self.trace_events += message["params"]["value"]
+            elif message.get("method") == "Tracing.tracingComplete":
+                events, self.trace_events = self.trace_events, []
+                return events
 
     def close(self):
         if self.connection is not None:
