@@ -1,9 +1,11 @@
 // Frame composition and synthesis speed. Run: build/bench/core_bench
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "core/show_maths.h"
 #include "platform/frame_copy.h"
 #include "scenes/frame_workers.h"
 #include "scenes/noise_wave.h"
@@ -183,6 +185,50 @@ void fillAudio(benchmark::State& bench) {
                            benchmark::Counter::kIsRate);
 }
 BENCHMARK(fillAudio)->Unit(benchmark::kMillisecond);
+
+// The show's sin, pow and tanh (the same bits on every platform) against the
+// C runtime's, on arguments of the kinds the synthesiser passes: the price of
+// the same music everywhere, per call.
+enum MathsCall : int64_t { kShowSin, kRuntimeSin, kShowPow, kRuntimePow, kShowTanh, kRuntimeTanh };
+void mathsCall(benchmark::State& bench, MathsCall which) {
+    std::vector<double> arguments(4096);
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        arguments[i] = static_cast<double>(i) * 0.37 - 700.0;  // -700 to 815
+    }
+    double sum = 0;
+    for (auto _ : bench) {
+        for (double x : arguments) {
+            switch (which) {
+                case kShowSin:
+                    sum += maths::sin(x);
+                    break;
+                case kRuntimeSin:
+                    sum += std::sin(x);
+                    break;
+                case kShowPow:
+                    sum += maths::pow(0.5 + x * 0.0006, 10.0);
+                    break;
+                case kRuntimePow:
+                    sum += std::pow(0.5 + x * 0.0006, 10.0);
+                    break;
+                case kShowTanh:
+                    sum += maths::tanh(x * 0.004);
+                    break;
+                case kRuntimeTanh:
+                    sum += std::tanh(x * 0.004);
+                    break;
+            }
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    bench.SetItemsProcessed(static_cast<int64_t>(bench.iterations()) * 4096);
+}
+BENCHMARK_CAPTURE(mathsCall, show_sin, kShowSin)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(mathsCall, runtime_sin, kRuntimeSin)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(mathsCall, show_pow, kShowPow)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(mathsCall, runtime_pow, kRuntimePow)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(mathsCall, show_tanh, kShowTanh)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(mathsCall, runtime_tanh, kRuntimeTanh)->Unit(benchmark::kMicrosecond);
 
 // What uploadFrame does: the frame row by row into a surface whose rows may
 // be longer (pitch in pixels: 640, or a padded 704).
