@@ -6,10 +6,12 @@
 // Per pixel the straightforward loop takes two generator draws, two
 // remainders and one sine. Here each lane runs its own stretch of the
 // generator's sequence (jumped ahead), the remainders are exact in float,
-// and the sine is a polynomial whose result is trusted only where it lies
-// clearly away from the integer the wave is truncated at; lanes near one are
-// recomputed with the show's sin (core/show_maths.h), so every pixel is the one the
-// straightforward loop gives with the same sin.
+// and the sine comes from rotating each lane's (sine, cosine) from chunk to
+// chunk, taken afresh from a polynomial every few dozen chunks. Its result is
+// trusted only where it lies clearly away from the integer the wave is
+// truncated at; lanes near one are recomputed with the show's sin
+// (core/show_maths.h), so every pixel is the one the straightforward loop
+// gives with the same sin.
 #pragma once
 
 #include <cmath>
@@ -108,6 +110,24 @@ void fastSine(const typename Lanes<W>::F64& x, typename Lanes<W>::F64* sine) {
     std::memcpy(sine, &bits, sizeof *sine);
 }
 
+// sin and cos of a small step (|x| < 0.1) from their Taylor series, at
+// compile time: the terms left out are below 1e-19.
+constexpr double smallSine(double x) {
+    const double z = x * x;
+    return x * (1.0 - z / 6.0 * (1.0 - z / 20.0 * (1.0 - z / 42.0 * (1.0 - z / 72.0))));
+}
+constexpr double smallCosine(double x) {
+    const double z = x * x;
+    return 1.0 - z / 2.0 * (1.0 - z / 12.0 * (1.0 - z / 30.0 * (1.0 - z / 56.0)));
+}
+
+// The wave's sine is carried from chunk to chunk by rotating (sine, cosine)
+// through W x 0.001, and taken afresh from fastSine every this many chunks,
+// before the rounding of the rotations can add up: 64 rotations stay within
+// 1e-14, far inside the guard.
+constexpr int kChunksPerSeed = 64;
+constexpr double kHalfPi = 1.5707963267948966;
+
 // The generator's state after `steps` draws from `state`: an LCG's k-step map
 // is again an LCG, state x A^k + C_k.
 constexpr uint32_t jumpGenerator(uint32_t state, uint64_t steps) {
@@ -153,6 +173,11 @@ int64_t noiseWaveLanes(const NoiseWaveSpan& span) {
 
     int64_t fallbacks = 0;
     const double accumulator = span.accumulator;
+    constexpr double kStepSine = smallSine(W * 0.001);
+    constexpr double kStepCosine = smallCosine(W * 0.001);
+    typename L::F64 sine = {};
+    typename L::F64 cosine = {};
+    int chunksToSeed = 0;
     int i = span.begin;
     for (; i + W <= span.end; i += W) {
         const typename L::U32 first = laneState * a1 + c1;
@@ -176,11 +201,20 @@ int64_t noiseWaveLanes(const NoiseWaveSpan& span) {
             __builtin_convertvector(b / divisor, typename L::I32), typename L::F32);
         const auto noise = __builtin_convertvector(b - quotientB * divisor, typename L::I32);
 
-        const typename L::F64 x = (laneIndex + static_cast<double>(i)) * 0.001 + accumulator;
         typename L::I32 wave;
         if constexpr (kFastSine) {
-            typename L::F64 sine;
-            fastSine<W>(x, &sine);
+            // The lanes' arguments i x 0.001 + accumulator, each rounded,
+            // differ from the rotation's exact steps by under 2e-10: far
+            // inside the guard too.
+            if (chunksToSeed == 0) {
+                const typename L::F64 x =
+                    (laneIndex + static_cast<double>(i)) * 0.001 + accumulator;
+                fastSine<W>(x, &sine);
+                const typename L::F64 quarterOn = x + kHalfPi;
+                fastSine<W>(quarterOn, &cosine);
+                chunksToSeed = kChunksPerSeed;
+            }
+            --chunksToSeed;
             const typename L::F64 height = sine * -1000.0;
             wave = __builtin_convertvector(height, typename L::I32);
             const typename L::F64 nearest = (height + kRoundingMagic) - kRoundingMagic;
@@ -198,14 +232,17 @@ int64_t noiseWaveLanes(const NoiseWaveSpan& span) {
             if (anyLane<W>(close)) {
                 for (int j = 0; j < W; ++j) {
                     if (std::fabs(distance[j]) < kWaveGuardMargin) {
-                        wave[j] = waveFromSin(x[j]);
+                        wave[j] = waveFromSin(static_cast<double>(i + j) * 0.001 + accumulator);
                         ++fallbacks;
                     }
                 }
             }
+            const typename L::F64 nextSine = sine * kStepCosine + cosine * kStepSine;
+            cosine = cosine * kStepCosine - sine * kStepSine;
+            sine = nextSine;
         } else {
             for (int j = 0; j < W; ++j)
-                wave[j] = waveFromSin(x[j]);
+                wave[j] = waveFromSin(static_cast<double>(i + j) * 0.001 + accumulator);
         }
 
         typename L::U32 picture;
