@@ -74,6 +74,8 @@ class Session(OnXServer):
         self.wine = wine
         self.demo = None
         self.stderr_file = None
+        self.started_with = None
+        self.restarted = True
         self.stderr_path = os.path.join(wine.work, "tmp", "demo-stderr.txt")
         self.x = x_servers(screen, env=wine.env, numbers=DISPLAYS)
         self.env = self.x.env
@@ -84,12 +86,35 @@ class Session(OnXServer):
     def __exit__(self, *_):
         self.close()
 
+    # Now and then Wine's loader cannot start a process at all (an address
+    # clash: "failed to map the shared user data"), before any of the demo
+    # runs. Such a start is made again, once.
+    LOADER_FAILURE = "failed to map the shared user data"
+
     def start(self, args=(), cwd=None, env=None):
         run_env = dict(self.env)
         run_env.update(env or {})
+        self.started_with = (args, cwd, env)
+        self.restarted = False
+        self._launch(args, cwd, run_env)
+
+    def _launch(self, args, cwd, run_env):
+        if self.stderr_file is not None:
+            self.stderr_file.close()
         self.stderr_file = open(self.stderr_path, "w")
         self.demo = subprocess.Popen(["wine", self.wine.exe, *args], cwd=cwd, env=run_env,
                                      stdout=subprocess.DEVNULL, stderr=self.stderr_file)
+
+    def _restart_after_loader_failure(self):
+        if self.restarted or self.alive() or self.LOADER_FAILURE not in self.stderr():
+            return False
+        print("Wine's loader failed to start the demo; starting it again")
+        self.restarted = True
+        args, cwd, env = self.started_with
+        run_env = dict(self.env)
+        run_env.update(env or {})
+        self._launch(args, cwd, run_env)
+        return True
 
     def alive(self):
         return self.demo.poll() is None
@@ -109,6 +134,8 @@ class Session(OnXServer):
 
     def window(self, title, timeout=30):
         def find():
+            if self._restart_after_loader_failure():
+                return None
             check(self.alive(), "the demo ended early (status %s): %s"
                   % (self.demo.returncode, self.stderr()))
             return self.x.find_window(title)
