@@ -420,6 +420,7 @@ def test_fullscreen_control_hidden(serve_site, browser):
     browser.open(site.url, settle=2)
     check(not shown(browser, "fullscreen"), "a fullscreen control without a touch screen")
     browser.send("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
+    browser.send("Page.enable")
     browser.send("Page.addScriptToEvaluateOnNewDocument", source=(
         "Object.defineProperty(Document.prototype, 'fullscreenEnabled', {get: () => false})"))
     browser.open(site.url, settle=2)
