@@ -51,4 +51,19 @@ foreach(name IN LISTS QUELTRAVINE_PICTURES)
     DEPENDS ${PROJECT_SOURCE_DIR}/data/${name})
   list(APPEND site_files ${site_dir}/${name})
 endforeach()
+# Precompressed copies beside the files (NAME.gz, NAME.br) for hosts that
+# serve them; remade whenever a file of the site changes.
+find_program(QUELTRAVINE_GZIP gzip)
+find_program(QUELTRAVINE_BROTLI brotli)
+if(QUELTRAVINE_GZIP AND QUELTRAVINE_BROTLI)
+  set(precompressed_stamp ${CMAKE_BINARY_DIR}/site-precompressed.stamp)
+  add_custom_command(OUTPUT ${precompressed_stamp}
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/precompress-site.sh ${site_dir}
+    COMMAND ${CMAKE_COMMAND} -E touch ${precompressed_stamp}
+    DEPENDS ${site_files} queltravine-web queltravine-synth
+            ${PROJECT_SOURCE_DIR}/tools/precompress-site.sh)
+  list(APPEND site_files ${precompressed_stamp})
+else()
+  message(WARNING "gzip or brotli is missing: the site gets no precompressed copies")
+endif()
 add_custom_target(site ALL DEPENDS ${site_files} queltravine-web queltravine-synth)

@@ -2,7 +2,7 @@
 # Builds the three packages into dist/:
 #   queltravine_VERSION_amd64.deb          (CPack; dependencies from the binaries)
 #   queltravine-VERSION-windows-x64.zip    (the two exes, the pictures, README.txt)
-#   queltravine-VERSION-web.zip            (the static site)
+#   queltravine-VERSION-web.zip            (the static site, with its .gz and .br copies)
 # Installs what it needs; the Windows and web builds are the usual ones.
 set -euo pipefail
 cd "$(dirname "$0")/.."

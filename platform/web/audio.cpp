@@ -1,9 +1,9 @@
 // The audio output in a browser: an AudioWorklet runs its own instance of
 // the synthesiser (synth.wasm) on the browser's audio thread, in whole
 // 40,000-byte blocks, and posts the two residues after each block; the page
-// hands them to setPublishedResidues. The context runs at 22050 Hz and the
-// browser converts to the device rate. It cannot pick a device, and a page
-// may play only after a click or key, which the page waits for.
+// hands them to webSetResidues. The context runs at 44100 Hz, the rate the
+// worklet plays through the project's upsampler. It cannot pick a device,
+// and a page may play only after a click or key, which the page waits for.
 #include <emscripten.h>
 
 #include "platform/audio_output.h"

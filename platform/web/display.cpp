@@ -31,10 +31,7 @@ EM_JS(void, attachCanvasSurface, (const void* pixels, int width, int height), {
 
 EM_JS(void, putCanvasSurface, (), {
     Module.screenContext.putImageData(Module.screenImage, 0, 0);
-    if (Module.firstFrameShown) {
-        Module.firstFrameShown();
-        Module.firstFrameShown = null;
-    }
+    if (Module.frameShown) Module.frameShown();
 });
 // clang-format on
 

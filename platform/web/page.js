@@ -9,7 +9,9 @@
                     "greets.jpg"];
   const params = new URLSearchParams(location.search);
   const status = document.getElementById("status");
+  const stage = document.getElementById("stage");
   const frame = document.getElementById("frame");
+  const fullscreenButton = document.getElementById("fullscreen");
   const pageErrors = document.getElementById("page-errors");
 
   // Errors are kept on the page too, where a test can read them.
@@ -114,17 +116,55 @@
   let audio = null;
   let started = false;
   let stopped = false;
+  let flashingWarned = false;
 
+  // The stage goes fullscreen: the frame inside keeps its 4:3 shape.
   function toggleFullscreen() {
-    if (document.fullscreenElement) document.exitFullscreen();
-    else if (frame.requestFullscreen) frame.requestFullscreen().catch(() => {});
+    if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+    else if (stage.requestFullscreen) stage.requestFullscreen().catch(() => {});
   }
+
+  const FLASHING_WARNING = "This show contains rapid full-screen flashing.\n" +
+                           "Tap, click or press a key again to start.";
+
+  // Who asked for reduced motion is told of the flashing (the last scene
+  // flashes the whole screen at the frame rate) and starts with a second
+  // gesture; the show itself is the same.
+  function startAsked() {
+    if (!flashingWarned && matchMedia("(prefers-reduced-motion: reduce)").matches) {
+      flashingWarned = true;
+      say(FLASHING_WARNING);
+      return;
+    }
+    startDemo();
+  }
+
+  // The show's clock: page milliseconds less the time the music stood still
+  // (a hidden tab, a suspended or interrupted context), so the scenes stay
+  // with the music. since: when it stopped, or null while it runs.
+  const showClock = { standing: 0, since: null };
+
+  function clockFollowsMusic(running) {
+    const now = performance.now();
+    if (running && showClock.since !== null) {
+      showClock.standing += now - showClock.since;
+      showClock.since = null;
+    } else if (!running && showClock.since === null) {
+      showClock.since = now;
+    }
+  }
+
+  function showClockMilliseconds() {
+    return (showClock.since === null ? performance.now() : showClock.since) - showClock.standing;
+  }
+  window.demoShowClock = showClockMilliseconds;  // for the tests
 
   // When the demo was asked to start and when its first frame was shown, in
   // page milliseconds (read by the tests and the speed measurement).
   // blocks: how many blocks the worklet has made (its residue messages);
-  // audioNodes: how many worklets were made (the second audio start makes none).
-  window.demoTimes = { start: null, firstFrame: null, blocks: 0, audioNodes: 0 };
+  // audioNodes: how many worklets were made (the second audio start makes none);
+  // frames: how many frames were shown.
+  window.demoTimes = { start: null, firstFrame: null, blocks: 0, audioNodes: 0, frames: 0 };
   // The worklet's counts as of its last message (synth_worklet.js), and the
   // context, for the tests and the measurements.
   window.demoAudio = null;
@@ -146,10 +186,25 @@
   function showMusicState() {
     if (stopped || !audio) return;
     const state = audio.context.state;
+    clockFollowsMusic(state === "running");
     if (state === "running") {
       if (status.textContent === RESUME_HINT) status.hidden = true;
-    } else if (state !== "closed" && status.hidden) {
+    } else if (state !== "closed" && status.hidden && !document.hidden) {
       say(RESUME_HINT);
+    }
+  }
+
+  // A hidden tab pauses the show: the music is suspended, the clock stands
+  // with it and the browser gives no animation frames. Shown again, the
+  // music resumes where it was (the page asks for a tap if the browser
+  // wants one) and the show goes on from the same moment.
+  function onVisibility() {
+    if (stopped || !audio || !audio.node) return;
+    if (document.hidden) {
+      // The clock stops when the context has (its statechange), with the music.
+      audio.context.suspend().catch(() => {});
+    } else {
+      audio.context.resume().catch(() => {}).then(showMusicState);
     }
   }
 
@@ -213,7 +268,9 @@
       ]);
       audio = { context, synth, node: null, reports: [] };
       context.addEventListener("statechange", showMusicState);
+      clockFollowsMusic(context.state === "running");
       module = await loadModule(pictures, {
+        showClock: showClockMilliseconds,
         startAudio: () => {
           const node = makeSynthNode(context, audio.synth);
           node.port.onmessage = onWorkletMessage;
@@ -229,8 +286,9 @@
         demoStopped: () => {
           stopped = true;
         },
-        firstFrameShown: () => {
-          window.demoTimes.firstFrame = performance.now();
+        frameShown: () => {
+          if (window.demoTimes.firstFrame === null) window.demoTimes.firstFrame = performance.now();
+          ++window.demoTimes.frames;
         },
       });
       status.hidden = true;
@@ -248,7 +306,8 @@
 
   function onKey(event) {
     if (!started) {
-      startDemo();
+      // Escape never starts the show (not after the flashing warning either).
+      if (event.key !== "Escape") startAsked();
     } else if (stopped) {
       location.reload();
     } else if (event.key === "Escape") {
@@ -260,7 +319,7 @@
   }
 
   function onClick() {
-    if (!started) startDemo();
+    if (!started) startAsked();
     else if (stopped) location.reload();
     else resumeMusic();
   }
@@ -286,14 +345,21 @@
   } else {
     loadScript().then(() => {
       document.addEventListener("keydown", onKey);
-      frame.addEventListener("click", onClick);
-      // A tap anywhere, also on the bars beside the frame (the events a
-      // browser counts as a gesture that allows sound).
+      // A click or tap anywhere on the screen, also on the bars beside the
+      // frame (a phone held upright shows more bar than frame).
+      stage.addEventListener("click", onClick);
+      // The events a browser counts as a gesture that allows sound.
       for (const name of ["pointerdown", "pointerup", "touchend"]) {
         document.addEventListener(name, resumeMusic);
       }
+      document.addEventListener("visibilitychange", onVisibility);
       frame.addEventListener("dblclick", () => { if (started && !stopped) toggleFullscreen(); });
-      if (params.has("autostart")) startDemo();
+      fullscreenButton.hidden = !document.fullscreenEnabled;
+      fullscreenButton.addEventListener("click", (event) => {
+        event.stopPropagation();  // not a start, a stop or a reload
+        toggleFullscreen();
+      });
+      if (params.has("autostart")) startAsked();
     }).catch((error) => fail(error.message + "."));
   }
 })();

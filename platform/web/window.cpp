@@ -20,8 +20,9 @@ EM_JS(void, showPageMessage, (const char* text, const char* caption), {
     Module.showMessage(UTF8ToString(caption), UTF8ToString(text));
 });
 
+// The page's show clock: it stands while the music does (page.js).
 EM_JS(double, pageMilliseconds, (), {
-    return performance.now();
+    return Module.showClock ? Module.showClock() : performance.now();
 });
 
 EM_JS(void, stopFrameLoop, (), {
@@ -57,7 +58,7 @@ void endProcess(int status) {
 }
 
 uint32_t millisecondClock() {
-    // performance.now() in whole milliseconds, wrapping at 2^32 as a
+    // The page's clock in whole milliseconds, wrapping at 2^32 as a
     // system's counter does (the double holds it exactly for 285,000 years).
     const double now = pageMilliseconds();
     return static_cast<uint32_t>(static_cast<uint64_t>(now > 0 ? now : 0));

@@ -6,9 +6,11 @@ pages (man -l without warnings), lintian without errors; installed with apt,
 the renderer run from an empty folder finds the installed pictures, the
 player under Xvfb from an empty folder shows warning.jpg; removed, it leaves
 no file behind. The Windows zip: unpacked, its exe runs windowed under Wine
-from the unpacked folder. Needs root (apt); exits 77 (skipped) without it.
+from the unpacked folder. The web zip: its precompressed copies decompress
+to their originals. Needs root (apt); exits 77 (skipped) without it.
 """
 import glob
+import gzip
 import os
 import subprocess
 import sys
@@ -140,6 +142,38 @@ def check_windows_zip(archive):
     return "PASS"
 
 
+def check_web_zip(archive):
+    """The site, and beside each file its precompressed copies: NAME.gz and
+    NAME.br decompress to NAME exactly and are smaller; the page, the
+    scripts and the two modules have both."""
+    with zipfile.ZipFile(archive) as bundle:
+        files = {name: bundle.read(name) for name in bundle.namelist() if not name.endswith("/")}
+    check("index.html" in files, "no index.html in the web bundle")
+    copies = [name for name in files if name.endswith((".gz", ".br"))]
+    for name in ("index.html", "page.js", "synth_worklet.js", "queltravine.js",
+                 "queltravine.wasm", "synth.wasm"):
+        for suffix in (".gz", ".br"):
+            check(name + suffix in files, "the web bundle has no %s%s" % (name, suffix))
+    for copy in copies:
+        original = files.get(copy[:-3])
+        check(original is not None, "the web bundle has %s but not its original" % copy)
+        if copy.endswith(".gz"):
+            unpacked = gzip.decompress(files[copy])
+        else:
+            unpacked = run_bytes(["brotli", "-d", "-c"], files[copy])
+        check(unpacked == original, "%s does not decompress to %s" % (copy, copy[:-3]))
+        check(len(files[copy]) < len(original), "%s is not smaller than its original" % copy)
+    raw = sum(len(data) for name, data in files.items() if name not in copies)
+    print("  web bundle: %d files, %d bytes; %d precompressed copies equal their originals"
+          % (len(files) - len(copies), raw, len(copies)))
+
+
+def run_bytes(command, data):
+    result = subprocess.run(command, input=data, capture_output=True)
+    check(result.returncode == 0, "%s failed: %s" % (" ".join(command), result.stderr[-500:]))
+    return result.stdout
+
+
 def main():
     if os.geteuid() != 0:
         print("skipped: the package tests install the .deb and need root")
@@ -150,9 +184,7 @@ def main():
     failed = 0
     for name, step in (("deb contents", lambda: check_contents(debs[-1])),
                        ("deb installed and removed", lambda: check_installed(debs[-1])),
-                       ("web bundle", lambda: check("index.html" in
-                                                    zipfile.ZipFile(webs[-1]).namelist(),
-                                                    "no index.html in the web bundle")),
+                       ("web bundle", lambda: check_web_zip(webs[-1])),
                        ("windows zip under Wine", lambda: check_windows_zip(zips[-1]))):
         try:
             check(debs and zips and webs, "run tools/package.sh first")

@@ -345,6 +345,169 @@ def test_resume_after_suspend(serve_site, browser):
     check(errors == "", "errors: %r" % errors)
 
 
+def tap(browser, x, y):
+    """A one-finger tap at page coordinates (touch emulation must be on)."""
+    browser.send("Input.dispatchTouchEvent", type="touchStart", touchPoints=[{"x": x, "y": y}])
+    browser.send("Input.dispatchTouchEvent", type="touchEnd", touchPoints=[])
+
+
+def box(browser, element_id):
+    return browser.evaluate("(() => { const r = document.getElementById('%s')"
+                            ".getBoundingClientRect(); return [r.x, r.y, r.width, r.height]; })()"
+                            % element_id)
+
+
+def shown(browser, element_id):
+    return browser.evaluate("getComputedStyle(document.getElementById('%s')).display !== 'none'"
+                            % element_id)
+
+
+def test_touch_screen(serve_site, browser):
+    """On a phone (touch emulation, 390x844 CSS pixels): the frame is as
+    large as fits, 4:3 and centred, held upright and turned; a tap on the
+    bar above the frame starts the show; the fullscreen control is shown,
+    takes the stage fullscreen and back without stopping the show, and
+    starts nothing itself."""
+    site = serve_site()
+    browser.send("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
+    browser.open(site.url, settle=2)
+    for width, height, want in ((390, 844, [0, (844 - 292.5) / 2, 390, 292.5]),
+                                (844, 390, [(844 - 520) / 2, 0, 520, 390])):
+        browser.send("Emulation.setDeviceMetricsOverride", width=width, height=height,
+                     deviceScaleFactor=1, mobile=True)
+        time.sleep(0.3)
+        got = box(browser, "screen")
+        check(all(abs(a - b) < 1 for a, b in zip(got, want)),
+              "at %dx%d the canvas is at %r, not %r" % (width, height, got, want))
+    check(shown(browser, "fullscreen"), "no fullscreen control on a touch screen")
+    x, y, w, h = box(browser, "fullscreen")
+    tap(browser, x + w / 2, y + h / 2)
+    wait_until(lambda: browser.evaluate("document.fullscreenElement && "
+                                        "document.fullscreenElement.id") == "stage", 5,
+               "the stage fullscreen after a tap on the control")
+    time.sleep(0.5)
+    check(browser.evaluate("window.demoTimes.start") is None,
+          "a tap on the fullscreen control started the show")
+    browser.send("Emulation.setDeviceMetricsOverride", width=390, height=844,
+                 deviceScaleFactor=1, mobile=True)
+    time.sleep(0.3)
+    # Above the frame, on the black bar.
+    tap(browser, 195, 100)
+    wait_until(lambda: (browser.evaluate("window.demoTimes.blocks") or 0) >= 2, 15,
+               "the show started by a tap on the bar above the frame")
+    x, y, w, h = box(browser, "fullscreen")
+    tap(browser, x + w / 2, y + h / 2)
+    wait_until(lambda: browser.evaluate("document.fullscreenElement") is None, 5,
+               "fullscreen left after a second tap on the control")
+    frames = browser.evaluate("window.demoTimes.frames")
+    time.sleep(0.5)
+    check(browser.evaluate("window.demoTimes.frames") > frames,
+          "the frames stopped after the fullscreen control")
+    status = browser.evaluate("document.getElementById('status').hidden")
+    check(status, "the page shows %r" % browser.evaluate(
+        "document.getElementById('status').textContent"))
+    errors = browser.evaluate("document.getElementById('page-errors').textContent")
+    check(errors == "", "errors: %r" % errors)
+
+
+def test_fullscreen_control_hidden(serve_site, browser):
+    """No fullscreen control with a mouse alone (F and a double-click do
+    it), nor on a touch screen whose browser has no fullscreen (an iPhone's)."""
+    site = serve_site()
+    browser.open(site.url, settle=2)
+    check(not shown(browser, "fullscreen"), "a fullscreen control without a touch screen")
+    browser.send("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
+    browser.send("Page.enable")
+    browser.send("Page.addScriptToEvaluateOnNewDocument", source=(
+        "Object.defineProperty(Document.prototype, 'fullscreenEnabled', {get: () => false})"))
+    browser.open(site.url, settle=2)
+    check(browser.evaluate("document.fullscreenEnabled") is False, "fullscreen still enabled")
+    check(not shown(browser, "fullscreen"),
+          "a fullscreen control where the browser has no fullscreen")
+
+
+def show_state(browser):
+    return browser.evaluate("""window.demoAudioReport().then((counts) => ({
+        quanta: counts.quanta, blocks: window.demoTimes.blocks,
+        frames: window.demoTimes.frames, clock: window.demoShowClock(),
+        time: window.demoAudioContext.currentTime, state: window.demoAudioContext.state,
+        wall: performance.now(), hidden: document.hidden }))""")
+
+
+def test_hidden_tab_pauses(serve_site, browser):
+    """A tab hidden behind another pauses the show: no frames, no music
+    (the context suspended, the worklet not called) and the show's clock
+    stands. Shown again, all three go on, the clock having moved with the
+    music over the whole time (so the scenes stay with the music), not
+    with the wall clock."""
+    start_music(serve_site, browser)
+    page = next(t["targetId"] for t in browser.send("Target.getTargets")["targetInfos"]
+                if t["type"] == "page" and t["url"].startswith("http://127.0.0.1"))
+    before = show_state(browser)
+    other = browser.send("Target.createTarget", url="about:blank")["targetId"]
+    try:
+        wait_until(lambda: browser.evaluate("window.demoAudioContext.state") == "suspended", 5,
+                   "the music suspended in a hidden tab")
+        hidden = show_state(browser)
+        check(hidden["hidden"], "the page is not hidden behind the second tab")
+        time.sleep(2)
+        still = show_state(browser)
+        for what in ("quanta", "blocks", "frames", "clock"):
+            check(still[what] == hidden[what], "%s went on in the hidden tab: %r then %r"
+                  % (what, hidden[what], still[what]))
+        browser.send("Target.activateTarget", targetId=page)
+        wait_until(lambda: browser.evaluate("window.demoAudioContext.state") == "running", 5,
+                   "the music running again")
+        time.sleep(1.5)
+        after = show_state(browser)
+    finally:
+        browser.send("Target.closeTarget", targetId=other)
+    check(after["frames"] > still["frames"] + 10 and after["blocks"] > still["blocks"],
+          "the show did not go on: %r then %r" % (still, after))
+    wall = after["wall"] - before["wall"]
+    clock = after["clock"] - before["clock"]
+    music = (after["time"] - before["time"]) * 1000
+    check(wall - clock > 1900, "the clock went on while hidden: %.0f ms in %.0f ms" % (clock, wall))
+    check(abs(clock - music) < 150, "the clock moved %.0f ms, the music %.0f ms" % (clock, music))
+    check(browser.evaluate("document.getElementById('status').hidden"),
+          "the page shows %r" % browser.evaluate("document.getElementById('status').textContent"))
+    print("over %.0f ms, %.0f hidden: clock %.0f ms, music %.0f ms"
+          % (wall, still["wall"] - hidden["wall"], clock, music))
+
+
+FLASHING_WARNING = ("This show contains rapid full-screen flashing.\n"
+                    "Tap, click or press a key again to start.")
+
+
+def test_flashing_warning(serve_site, browser):
+    """With prefers-reduced-motion: reduce, the first click (or ?autostart)
+    shows the flashing warning and starts nothing, Escape does not start
+    it either; the next click or key starts the show."""
+    site = serve_site()
+    browser.send("Emulation.setEmulatedMedia", features=[
+        {"name": "prefers-reduced-motion", "value": "reduce"}])
+    status = "document.getElementById('status').textContent"
+    for url, first, second in ((site.url, lambda: click_frame(browser),
+                                lambda: click_frame(browser)),
+                               (site.url + "?autostart", None,
+                                lambda: browser.press("a", "KeyA"))):
+        browser.open(url, settle=2)
+        if first:
+            first()
+        wait_until(lambda: browser.evaluate(status) == FLASHING_WARNING, 5,
+                   "the flashing warning (%s)" % url)
+        browser.press("Escape", "Escape")
+        time.sleep(1)
+        check(browser.evaluate("window.demoTimes.start") is None,
+              "the show started without a second gesture (%s)" % url)
+        check(browser.evaluate(status) == FLASHING_WARNING, "the warning went away")
+        second()
+        wait_until(lambda: (browser.evaluate("window.demoTimes.blocks") or 0) >= 2, 15,
+                   "the show started by the second gesture (%s)" % url)
+        check(browser.evaluate("document.getElementById('status').hidden"),
+              "the warning is still shown")
+
+
 def test_missing_picture(serve_site):
     """A site without part2.jpg shows "part2.jpg: ERROR LOCATING..."."""
     site = serve_site(leave_out={"part2.jpg"})
