@@ -24,6 +24,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import warnings
 
 from x11_checks import XServer, stop_process
 
@@ -226,7 +227,10 @@ class WebKit:
             options = webdriver.WebKitGTKOptions()
             options.binary_location = MINIBROWSER
             options.add_argument("--automation")
-            self.driver = webdriver.Remote(command_executor=address, options=options)
+            with warnings.catch_warnings():
+                # Selenium 4.8 warns of its own WebKitGTK capabilities.
+                warnings.simplefilter("ignore", DeprecationWarning)
+                self.driver = webdriver.Remote(command_executor=address, options=options)
             self.driver.set_window_size(900, 700)
         except BaseException:
             self.close()
