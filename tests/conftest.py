@@ -49,6 +49,9 @@ def pytest_addoption(parser):
                     help="how much of the show the renderers are compared over (default 110)")
     group.addoption("--speed-seconds", type=float, default=65,
                     help="how long the speed measurements run (default 65)")
+    group.addoption("--engines", default="chromium,firefox,webkit",
+                    help="the browser engines the browser cases run in, comma-separated "
+                    "(default chromium,firefox,webkit; one that is not installed is skipped)")
     group.addoption("--measure", action="store_true",
                     help="also run the measurements (marked measure), which check nothing")
     group.addoption("--all-skipped-exit", type=int, default=None,

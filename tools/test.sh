@@ -4,8 +4,8 @@
 # virtual X server), a fixed run of the picture fuzzer, a formatting check,
 # the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
 # and the threaded parts under ThreadSanitizer. The Windows build is cross-compiled and tested under Wine
-# (tools/test-windows.sh), the browser build is checked in headless Chromium
-# (tests/web, under pytest), and the packages of tools/package.sh are
+# (tools/test-windows.sh), the browser build is checked in headless Chromium, Firefox
+# and WebKit (tests/web, under pytest), and the packages of tools/package.sh are
 # installed and used (tests/package/package_test.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,13 +47,20 @@ windows_started=$(date +%s)
 tools/test-windows.sh build-test/queltravine-render
 echo "Windows stage took $(($(date +%s) - windows_started)) s" >&2
 
-echo "== Browser: the site built with emscripten, checked in headless Chromium" >&2
+echo "== Browser: the site built with emscripten, checked in Chromium, Firefox and WebKit" >&2
 if tools/ensure-packages.sh emscripten chromium imagemagick libjpeg-turbo-progs; then
+    # Firefox ESR (driven over WebDriver BiDi) and WebKitGTK's MiniBrowser
+    # (through WebKitWebDriver and Selenium): their cases skip, saying so,
+    # when these cannot be installed.
+    if ! tools/ensure-packages.sh firefox-esr webkit2gtk-driver python3-selenium; then
+        echo "SKIPPED: Firefox ESR and WebKitGTK could not be installed; their cases skip" >&2
+    fi
     tools/build-web.sh -DQUELTRAVINE_WERROR=ON
     web_status=0
     # Debian's pytest, under the system Python whatever python3 is on PATH.
-    pytest-3 tests/web -v --durations=0 --all-skipped-exit 77 --site build-web/site \
-        --linux-render build-test/queltravine-render --data data || web_status=$?
+    pytest-3 tests/web -v -rs --durations=0 --all-skipped-exit 77 --site build-web/site \
+        --linux-render build-test/queltravine-render --data data \
+        --engines chromium,firefox,webkit || web_status=$?
     if [ "$web_status" -eq 77 ]; then
         echo "SKIPPED: the browser tests (tools missing, see above)" >&2
     elif [ "$web_status" -ne 0 ]; then

@@ -89,3 +89,30 @@ def browser(web_paths):
     started = devtools.Browser()
     yield started
     started.close()
+
+
+def pytest_generate_tests(metafunc):
+    """Cases that take `engine` run once in each engine of --engines."""
+    if "engine" in metafunc.fixturenames:
+        import engines
+        chosen = [name.strip() for name in metafunc.config.getoption("engines").split(",")
+                  if name.strip()]
+        unknown = [name for name in chosen if name not in engines.ENGINES]
+        if unknown:
+            raise pytest.UsageError("--engines: no engine %s (there are %s)"
+                                    % (", ".join(unknown), ", ".join(engines.ENGINES)))
+        metafunc.parametrize("engine", chosen, indirect=True)
+
+
+@pytest.fixture
+def engine(request, web_paths, pulse_sink):
+    """One of the three browser engines (engines.py), started for this case
+    with the PulseAudio null sink as its sound device; skipped, saying why,
+    when it is not installed."""
+    import engines
+    why = engines.missing(request.param)
+    if why:
+        pytest.skip(why)
+    started = engines.start(request.param, dict(os.environ, PULSE_SERVER=pulse_sink.server))
+    yield started
+    started.close()

@@ -14,14 +14,14 @@ import websocket
 
 
 class Browser:
-    def __init__(self, extra_args=()):
+    def __init__(self, extra_args=(), env=None):
         self.profile = tempfile.mkdtemp(prefix="queltravine-chromium-")
         self.connection = None
         self.process = subprocess.Popen(
             ["chromium", "--headless=new", "--no-sandbox", "--disable-gpu",
              "--user-data-dir=" + self.profile, "--autoplay-policy=no-user-gesture-required",
              "--remote-debugging-port=0", *extra_args, "about:blank"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         try:
             port = None
             deadline = time.monotonic() + 30

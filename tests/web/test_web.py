@@ -1,4 +1,6 @@
-"""The browser build in headless Chromium, against the native renderer.
+"""The browser build in headless Chromium, against the native renderer: the
+cases that use what only Chromium offers (virtual time, screenshots from its
+command line, its trace). The cases every engine runs are in test_engines.py.
 
 Each test serves a copy of the built site on 127.0.0.1. Most use Chromium's
 own command line (--dump-dom, --screenshot, virtual time); the real-time
@@ -41,17 +43,6 @@ def element(dom, name):
     return html.unescape(match.group(1)) if match else None
 
 
-def native(paths, arguments):
-    """The native renderer's frame log and frame checksums."""
-    with tempfile.TemporaryDirectory() as folder:
-        log_path = os.path.join(folder, "log.txt")
-        crc_path = os.path.join(folder, "crc.txt")
-        subprocess.run([paths.render, "--pictures", paths.data, "--log", log_path,
-                        "--crc", crc_path, *arguments], check=True, capture_output=True)
-        with open(log_path) as a, open(crc_path) as b:
-            return a.read(), b.read()
-
-
 def wait_for_title(browser, title, timeout):
     deadline = time.monotonic() + timeout
     while browser.evaluate("document.title") != title:
@@ -70,32 +61,6 @@ def test_loads_cleanly(serve_site):
     check(element(dom, "page-errors") == "", "errors: %r" % element(dom, "page-errors"))
     check('id="status" hidden' in dom or 'hidden="" id="status"' in dom
           or re.search(r'id="status"[^>]*hidden', dom), "the start line is still shown")
-
-
-def test_render_matches(serve_site, web_paths):
-    """?render: the frame log of 5 s at 60 fps and the frame checksums of the
-    whole show (every 30th frame, every scene) equal queltravine-render's
-    --log and --crc."""
-    site = serve_site()
-    started = time.monotonic()
-    dom = dump(site.url + "?render=300&fps=60", 120000)
-    check("<title>render done</title>" in dom, "the render did not finish")
-    want_log, want_crc = native(web_paths, ["--seconds", "5", "--fps", "60"])
-    check(element(dom, "render-log") == want_log, "the 5 s frame logs differ")
-    check(element(dom, "render-crc") == want_crc, "the 5 s frame checksums differ")
-    dom = dump(site.url + "?render=6600&fps=60&every=30", 600000)
-    want_log, want_crc = native(web_paths, ["--seconds", "110", "--fps", "60", "--every", "30"])
-    got_crc = element(dom, "render-crc")
-    check(got_crc is not None, "the whole show's render wrote no checksums")
-    got = got_crc.splitlines()
-    want = want_crc.splitlines()
-    differ = [k for k, (a, b) in enumerate(zip(got, want)) if a != b]
-    check(len(got) == len(want) == 220 and not differ,
-          "%d of %d checksums differ (first at line %s)" % (len(differ), len(want),
-                                                            differ[:1]))
-    check(element(dom, "render-log") == want_log, "the whole show's frame logs differ")
-    print("5 s and 110 s: logs and %d checksums equal (%.0f s)"
-          % (len(want) + 300, time.monotonic() - started))
 
 
 def native_audio(paths, seconds, folder):
@@ -186,35 +151,6 @@ def test_synth_module_matches_native(web_paths, options, tmp_path):
     check(counts["silentQuanta"] * 128 <= 0.06 * 44100, "counts: %r" % counts)
     print("%g s (%d samples) equal; %d blocks; per quantum in Node: mean %.0f us, max %.0f us"
           % (seconds, len(got) // 2, counts["blocks"], counts["meanUs"], counts["maxUs"]))
-
-
-def test_plays_after_click(serve_site, browser):
-    """In real time: one click starts the frames and the music, and Escape
-    stops both."""
-    site = serve_site()
-    browser.open(site.url, settle=2)
-    browser.evaluate("document.getElementById('frame').click()")
-    clicked = time.monotonic()
-    # The first block is made within 30 ms, then one every 0.45 s of music:
-    # four blocks come within about 1.1 s, later on a busy machine.
-    wait_until(lambda: (browser.evaluate("window.demoTimes.blocks") or 0) >= 4, 15,
-               "four blocks of music from the worklet")
-    waited = time.monotonic() - clicked
-    times = browser.evaluate("window.demoTimes")
-    check(times and times["firstFrame"] is not None, "no frame was shown after the click")
-    # The demo starts the audio twice; the second start leaves the stream.
-    check(times["audioNodes"] == 1, "%d audio worklets were made" % times["audioNodes"])
-    print("first frame %.0f ms after the click; %d blocks of music in %.1f s"
-          % (times["firstFrame"] - times["start"], times["blocks"], waited))
-    browser.evaluate("document.dispatchEvent(new KeyboardEvent('keydown', {key: 'Escape'}))")
-    time.sleep(0.5)
-    blocks = browser.evaluate("window.demoTimes.blocks")
-    time.sleep(1.5)
-    check(browser.evaluate("window.demoTimes.blocks") == blocks, "the music went on")
-    status = browser.evaluate("document.getElementById('status').textContent")
-    check(status == "stopped: click to start again", "after Escape the page says %r" % status)
-    errors = browser.evaluate("document.getElementById('page-errors').textContent")
-    check(errors == "", "errors: %r" % errors)
 
 
 def click_frame(browser):
@@ -506,14 +442,6 @@ def test_flashing_warning(serve_site, browser):
                    "the show started by the second gesture (%s)" % url)
         check(browser.evaluate("document.getElementById('status').hidden"),
               "the warning is still shown")
-
-
-def test_missing_picture(serve_site):
-    """A site without part2.jpg shows "part2.jpg: ERROR LOCATING..."."""
-    site = serve_site(leave_out={"part2.jpg"})
-    dom = dump(site.url + "?autostart", 5000)
-    status = element(dom, "status") or ""
-    check(status == "part2.jpg: ERROR LOCATING...", "the page says %r" % status)
 
 
 def test_first_picture(serve_site, web_paths, tmp_path):
