@@ -175,10 +175,8 @@ int64_t noiseWaveLanes(const NoiseWaveSpan& span) {
     const double accumulator = span.accumulator;
     constexpr double kStepSine = smallSine(W * 0.001);
     constexpr double kStepCosine = smallCosine(W * 0.001);
-    // The wave's height, sin(x) x -1000, and the height a quarter period
-    // on, cos(x) x -1000: rotating the pair rotates (sine, cosine).
-    typename L::F64 height = {};
-    typename L::F64 heightAhead = {};
+    typename L::F64 sine = {};
+    typename L::F64 cosine = {};
     int chunksToSeed = 0;
     int i = span.begin;
     for (; i + W <= span.end; i += W) {
@@ -211,15 +209,13 @@ int64_t noiseWaveLanes(const NoiseWaveSpan& span) {
             if (chunksToSeed == 0) {
                 const typename L::F64 x =
                     (laneIndex + static_cast<double>(i)) * 0.001 + accumulator;
-                typename L::F64 sine;
                 fastSine<W>(x, &sine);
-                height = sine * -1000.0;
                 const typename L::F64 quarterOn = x + kHalfPi;
-                fastSine<W>(quarterOn, &sine);
-                heightAhead = sine * -1000.0;
+                fastSine<W>(quarterOn, &cosine);
                 chunksToSeed = kChunksPerSeed;
             }
             --chunksToSeed;
+            const typename L::F64 height = sine * -1000.0;
             wave = __builtin_convertvector(height, typename L::I32);
             const typename L::F64 nearest = (height + kRoundingMagic) - kRoundingMagic;
             const typename L::F64 distance = height - nearest;
@@ -241,9 +237,9 @@ int64_t noiseWaveLanes(const NoiseWaveSpan& span) {
                     }
                 }
             }
-            const typename L::F64 nextHeight = height * kStepCosine + heightAhead * kStepSine;
-            heightAhead = heightAhead * kStepCosine - height * kStepSine;
-            height = nextHeight;
+            const typename L::F64 nextSine = sine * kStepCosine + cosine * kStepSine;
+            cosine = cosine * kStepCosine - sine * kStepSine;
+            sine = nextSine;
         } else {
             for (int j = 0; j < W; ++j)
                 wave[j] = waveFromSin(static_cast<double>(i + j) * 0.001 + accumulator);
