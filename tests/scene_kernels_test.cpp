@@ -156,6 +156,40 @@ TEST(FastSine, StaysCloseToSinUpToTheLimit) {
     EXPECT_GT(kWaveGuardMargin / 1000.0, 1e4 * worst);
 }
 
+// The noise's float arithmetic against the integer remainders, for every
+// first draw and, with every divisor it gives, every second draw: the frames
+// above meet only a sample of the pairs.
+TEST(NoiseFromDraws, EveryPairOfDrawsGivesTheIntegerRemainders) {
+    int64_t wrong = 0;
+    // Every first draw, with the second draws 0 to 251: remainders that
+    // only the right divisor gives.
+    for (int32_t first = 0; first < 32768; ++first) {
+        const float a = static_cast<float>(first);
+        const int32_t divisor = first % 240 + 10;
+        for (int32_t second = 0; second < 252; second += 4) {
+            const Lanes<4>::F32 b = {static_cast<float>(second), static_cast<float>(second + 1),
+                                     static_cast<float>(second + 2),
+                                     static_cast<float>(second + 3)};
+            const Lanes<4>::I32 noise = noiseFromDraws<4>(Lanes<4>::F32{a, a, a, a}, b);
+            for (int j = 0; j < 4; ++j)
+                wrong += noise[j] != (second + j) % divisor;
+        }
+    }
+    // Every divisor with every second draw.
+    for (int32_t divisor = 10; divisor < 250; ++divisor) {
+        const float a = static_cast<float>(divisor - 10);
+        for (int32_t second = 0; second < 32768; second += 4) {
+            const Lanes<4>::F32 b = {static_cast<float>(second), static_cast<float>(second + 1),
+                                     static_cast<float>(second + 2),
+                                     static_cast<float>(second + 3)};
+            const Lanes<4>::I32 noise = noiseFromDraws<4>(Lanes<4>::F32{a, a, a, a}, b);
+            for (int j = 0; j < 4; ++j)
+                wrong += noise[j] != (second + j) % divisor;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 // Spans that start anywhere, with lengths that leave a tail, jump the
 // generator to their own start.
 TEST_F(NoiseWaveKernels, SpansCutAnywhereMakeTheSameFrame) {
