@@ -49,6 +49,9 @@ def pytest_addoption(parser):
                     help="how much of the show the renderers are compared over (default 110)")
     group.addoption("--speed-seconds", type=float, default=65,
                     help="how long the speed measurements run (default 65)")
+    group.addoption("--throttle", type=float, default=4,
+                    help="how many times Chromium's CPU is slowed in the throttled "
+                    "measurement (default 4)")
     group.addoption("--engines", default="chromium,firefox,webkit",
                     help="the browser engines the browser cases run in, comma-separated "
                     "(default chromium,firefox,webkit; one that is not installed is skipped)")

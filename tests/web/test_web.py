@@ -490,6 +490,50 @@ def test_speed(serve_site, browser, options):
 
 
 @pytest.mark.measure
+def test_throttled_frame_rate(serve_site, browser, options):
+    """Not a check: animation frames in each second of the show, counted from
+    its first frame for --speed-seconds (default 65), with Chromium's CPU
+    throttled --throttle times (default 4, a common stand-in for a mid-range
+    phone), and how far the scenes' clock moved meanwhile."""
+    seconds = int(options.number("speed-seconds"))
+    rate = options.number("throttle")
+    site = serve_site()
+    browser.open(site.url, settle=2)
+    browser.send("Emulation.setCPUThrottlingRate", rate=rate)
+    browser.evaluate("""(() => {
+        window.throttledRates = []; window.throttledClock = [];
+        let frames = 0; let second = null;
+        const count = (now) => {
+          if (window.demoTimes.firstFrame !== null) {
+            if (second === null) {
+              second = window.demoTimes.firstFrame;
+              window.throttledClockStart = window.demoShowClock();
+            }
+            ++frames;
+            if (now - second >= 1000) {
+              window.throttledRates.push(frames);
+              window.throttledClock.push(window.demoShowClock());
+              frames = 0; second += 1000;
+            }
+          }
+          requestAnimationFrame(count);
+        };
+        requestAnimationFrame(count);
+      })()""")
+    click_frame(browser)
+    wait_until(lambda: browser.evaluate("window.throttledRates.length") >= seconds,
+               seconds + 120, "%d seconds of frames" % seconds)
+    rates = browser.evaluate("window.throttledRates")[:seconds]
+    browser.send("Emulation.setCPUThrottlingRate", rate=1)
+    print("CPU throttled %gx, animation frames in each second of the show: %s"
+          % (rate, " ".join(map(str, rates))))
+    clock = browser.evaluate("window.throttledClock")[:seconds]
+    moved = (clock[-1] - browser.evaluate("window.throttledClockStart")) / 1000
+    print("  lowest %d; seconds under 57: %s; the scenes' clock moved %.2f s in %d s"
+          % (min(rates), [i for i, r in enumerate(rates) if r < 57], moved, seconds))
+
+
+@pytest.mark.measure
 def test_audio_cost(serve_site, browser, options, web_paths, tmp_path):
     """Not a check: the worklet's cost per quantum (Chromium's trace of every
     process() call) and the context's underruns over --speed-seconds
