@@ -21,8 +21,10 @@ DisplaySurfaces canvasSurfaces;
 // clang-format off
 EM_JS(void, attachCanvasSurface, (const void* pixels, int width, int height), {
     const canvas = document.getElementById("screen");
-    canvas.width = width;
-    canvas.height = height;
+    // Set only if different: setting the size, even to the same, drops the
+    // buffers the page warmed up.
+    if (canvas.width != width) canvas.width = width;
+    if (canvas.height != height) canvas.height = height;
     Module.screenContext = canvas.getContext("2d", {alpha : false});
     // The memory never grows, so this view stays valid for good.
     Module.screenImage = new ImageData(

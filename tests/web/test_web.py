@@ -6,6 +6,7 @@ Each test serves a copy of the built site on 127.0.0.1. Most use Chromium's
 own command line (--dump-dom, --screenshot, virtual time); the real-time
 ones drive it over the DevTools protocol.
 """
+import base64
 import html
 import json
 import os
@@ -442,6 +443,21 @@ def test_flashing_warning(serve_site, browser):
                    "the show started by the second gesture (%s)" % url)
         check(browser.evaluate("document.getElementById('status').hidden"),
               "the warning is still shown")
+
+
+def test_black_before_start(serve_site, browser, tmp_path):
+    """The screen waiting for the click is black but for its one line of
+    text (the canvas is painted black while the page waits)."""
+    site = serve_site()
+    browser.open(site.url, settle=2)
+    shot = tmp_path / "waiting.png"
+    shot.write_bytes(base64.b64decode(browser.send("Page.captureScreenshot",
+                                                   format="png")["data"]))
+    pixels = subprocess.run(["convert", str(shot), "rgb:-"], capture_output=True,
+                            check=True).stdout
+    black = sum(1 for i in range(0, len(pixels), 3) if pixels[i:i + 3] == b"\0\0\0")
+    check(black >= 0.97 * len(pixels) / 3,
+          "only %d of %d pixels are black before the start" % (black, len(pixels) // 3))
 
 
 def test_first_picture(serve_site, web_paths, tmp_path):
