@@ -160,33 +160,30 @@ TEST(FastSine, StaysCloseToSinUpToTheLimit) {
 // first draw and, with every divisor it gives, every second draw: the frames
 // above meet only a sample of the pairs.
 TEST(NoiseFromDraws, EveryPairOfDrawsGivesTheIntegerRemainders) {
+    // The wrong remainders from one first draw with the second draws below
+    // `seconds`, four lanes at a time.
+    const auto wrongRemainders = [](int32_t first, int32_t seconds) {
+        const float a = static_cast<float>(first);
+        const int32_t divisor = first % 240 + 10;
+        int64_t wrong = 0;
+        for (int32_t second = 0; second < seconds; second += 4) {
+            const Lanes<4>::F32 b = {static_cast<float>(second), static_cast<float>(second + 1),
+                                     static_cast<float>(second + 2),
+                                     static_cast<float>(second + 3)};
+            const Lanes<4>::I32 noise = noiseFromDraws<4>(Lanes<4>::F32{a, a, a, a}, b);
+            for (int j = 0; j < 4; ++j)
+                wrong += noise[j] != (second + j) % divisor;
+        }
+        return wrong;
+    };
     int64_t wrong = 0;
     // Every first draw, with the second draws 0 to 251: remainders that
     // only the right divisor gives.
-    for (int32_t first = 0; first < 32768; ++first) {
-        const float a = static_cast<float>(first);
-        const int32_t divisor = first % 240 + 10;
-        for (int32_t second = 0; second < 252; second += 4) {
-            const Lanes<4>::F32 b = {static_cast<float>(second), static_cast<float>(second + 1),
-                                     static_cast<float>(second + 2),
-                                     static_cast<float>(second + 3)};
-            const Lanes<4>::I32 noise = noiseFromDraws<4>(Lanes<4>::F32{a, a, a, a}, b);
-            for (int j = 0; j < 4; ++j)
-                wrong += noise[j] != (second + j) % divisor;
-        }
-    }
+    for (int32_t first = 0; first < 32768; ++first)
+        wrong += wrongRemainders(first, 252);
     // Every divisor with every second draw.
-    for (int32_t divisor = 10; divisor < 250; ++divisor) {
-        const float a = static_cast<float>(divisor - 10);
-        for (int32_t second = 0; second < 32768; second += 4) {
-            const Lanes<4>::F32 b = {static_cast<float>(second), static_cast<float>(second + 1),
-                                     static_cast<float>(second + 2),
-                                     static_cast<float>(second + 3)};
-            const Lanes<4>::I32 noise = noiseFromDraws<4>(Lanes<4>::F32{a, a, a, a}, b);
-            for (int j = 0; j < 4; ++j)
-                wrong += noise[j] != (second + j) % divisor;
-        }
-    }
+    for (int32_t divisor = 10; divisor < 250; ++divisor)
+        wrong += wrongRemainders(divisor - 10, 32768);
     EXPECT_EQ(wrong, 0);
 }
 
