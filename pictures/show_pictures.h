@@ -15,6 +15,7 @@ inline constexpr const char* kStripFile = "greets.jpg";
 // Zeroes each buffer, then loads the five pictures and the strip from folder
 // (empty: the current folder) in load order with loadPicture, and hands them
 // to the timeline. A picture that fails to decode stays black; one that is
-// missing ends the process, as loadPicture does.
+// missing ends the process, as loadPicture does. afterEachFile, when given,
+// runs after every file: a caller that can be interrupted stops there.
 void loadShowPictures(const std::string& folder, Pixel* const pictures[Picture::count],
-                      Pixel* strip);
+                      Pixel* strip, void (*afterEachFile)() = nullptr);

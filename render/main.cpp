@@ -60,7 +60,7 @@ void loadPictures(const std::string& dir) {
         pictures[p] = pictureBuffers[p].data();
     }
     stripBuffer.resize(GreetingsStrip::pixels);
-    loadShowPictures(dir, pictures, stripBuffer.data());
+    loadShowPictures(dir, pictures, stripBuffer.data(), stopIfInterrupted);
 }
 
 void renderFrames(const RenderOptions& options, const std::string& wavForVideo) {
@@ -100,8 +100,8 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
         pngWriter.start();
     renderShowFrames(schedule, backBuffer.data(), [&](int64_t k, uint32_t clockMs) {
         if (renderInterrupted) {
-            pngWriter.finish();
-            failRender("interrupted; unfinished outputs removed");
+            pngWriter.finish();  // the frames being written end whole or are removed
+            stopIfInterrupted();
         }
         // A flash is counted from the frames before it, written or not.
         if (flashes != nullptr)
@@ -139,13 +139,10 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
     showProgress(schedule.frames, schedule.frames, true);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const RenderOptions options = parseRenderOptions(argc, argv);
-    checkOutputs(options);
-    loadPictures(options.picturesDir.empty() ? defaultPicturesFolder() : options.picturesDir);
-
+// Ctrl-C and SIGTERM only set a flag, which every long step looks at; from
+// the first instant, so that even a signal during start-up ends the render
+// with its message and nothing left behind.
+void takeInterrupts() {
 #ifndef _WIN32
     std::signal(SIGPIPE, SIG_IGN);  // a dead ffmpeg shows as a failed write
     // Without SA_RESTART: a wait for a FIFO's reader, or a write it does not
@@ -159,6 +156,17 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, [](int) { renderInterrupted = 1; });
     std::signal(SIGTERM, [](int) { renderInterrupted = 1; });
 #endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    takeInterrupts();
+    const RenderOptions options = parseRenderOptions(argc, argv);
+    stopIfInterrupted();
+    checkOutputs(options);
+    stopIfInterrupted();
+    loadPictures(options.picturesDir.empty() ? defaultPicturesFolder() : options.picturesDir);
 
     // The audio comes first: it does not depend on the frames, and ffmpeg
     // reads it from a finished file while the frames stream in.

@@ -55,8 +55,10 @@ void checkOutputs(const RenderOptions& options) {
             }
             const int64_t every = options.every;
             for (int64_t k = (options.schedule.firstFrame + every - 1) / every * every;
-                 k < options.schedule.frames; k += every)
+                 k < options.schedule.frames; k += every) {
+                stopIfInterrupted();  // an hour's frames are many files to look at
                 check(joinPath(options.framesDir, frameFileName(k)));
+            }
         } else if (!fs::create_directories(options.framesDir, error)) {
             failRender("cannot create the folder '" + options.framesDir + "': " + error.message());
         }

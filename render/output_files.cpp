@@ -81,6 +81,8 @@ bool interruptedCall() {
     return errno == EINTR && renderInterrupted;
 }
 
+constexpr const char* kInterruptedMessage = "interrupted; unfinished outputs removed";
+
 }  // namespace
 
 void failRender(const std::string& message) {
@@ -93,6 +95,11 @@ void failRender(const std::string& message) {
         std::remove(path.c_str());
     std::fflush(stderr);
     std::_Exit(1);
+}
+
+void stopIfInterrupted() {
+    if (renderInterrupted)
+        failRender(kInterruptedMessage);
 }
 
 void trackPartialFile(const std::string& path) {
@@ -194,10 +201,12 @@ FILE* openOutput(const std::string& path) {
         return stdout;
     }
     if (const char* kind = specialFileKind(path)) {
-        // A FIFO's open waits for a reader; Ctrl-C ends the wait.
+        // A FIFO's open waits for a reader; Ctrl-C ends the wait. One that
+        // lands between this check and the open is taken at the next Ctrl-C.
+        stopIfInterrupted();
         const int fd = ::open(path.c_str(), kStraightFlags);
         if (fd < 0 && interruptedCall())
-            failRender("interrupted; unfinished outputs removed");
+            failRender(kInterruptedMessage);
         FILE* file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
         if (file == nullptr)
             failRender("cannot write '" + path + "' (" + kind + "): " + reason());
@@ -222,7 +231,7 @@ void finishOutput(FILE* file, const std::string& path) {
 void writeAll(FILE* file, const void* data, size_t bytes, const std::string& what) {
     if (bytes != 0 && std::fwrite(data, 1, bytes, file) != bytes) {
         if (interruptedCall())
-            failRender("interrupted; unfinished outputs removed");
+            failRender(kInterruptedMessage);
         failRender("cannot write " + what + ": " + reason());
     }
 }

@@ -16,8 +16,13 @@
 // ends the process with status 1.
 [[noreturn]] void failRender(const std::string& message);
 
-// Set by SIGINT and SIGTERM; the frame loop stops at the next frame.
+// Set by SIGINT and SIGTERM from the renderer's first instant; start-up, the
+// audio and the frame loop look at it and stop at the next step.
 extern volatile std::sig_atomic_t renderInterrupted;
+
+// Ends the render as failRender does, saying it was interrupted, once
+// renderInterrupted is set.
+void stopIfInterrupted();
 
 // Removed by failRender until forgotten again.
 void trackPartialFile(const std::string& path);

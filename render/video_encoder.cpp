@@ -216,8 +216,7 @@ void encodeVideoFrame(const Pixel* frame) {
         data = scaledFrame.data();
     }
     if (std::fwrite(data, 1, bytes, encoderInput) != bytes) {
-        if (renderInterrupted)
-            failRender("interrupted; unfinished outputs removed");
+        stopIfInterrupted();
         failRender("ffmpeg stopped taking frames (its messages are above)");
     }
 }

@@ -64,8 +64,7 @@ void writeWav(const RenderSchedule& schedule, const std::string& path, int32_t r
     // block depends on every one before it.
     int64_t made = 0;
     while (const uint8_t* block = nextAudioBlock(total)) {
-        if (renderInterrupted)
-            failRender("interrupted; unfinished outputs removed");
+        stopIfInterrupted();
         const uint8_t* out = block;
         if (factor == 2) {
             // Little-endian 16-bit samples, as the WAV holds them.

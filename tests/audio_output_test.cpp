@@ -28,12 +28,27 @@
 #include "platform/audio_feed.h"
 #include "platform/audio_output.h"
 #include "synth/synthesiser.h"
+#include "tests/wait_until.h"
 
 namespace {
 
 std::vector<uint8_t> readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The residue pairs published, read as the frame loop reads them, until
+// `distinct` of them are seen (or the wait's deadline passes).
+std::set<std::pair<int32_t, int32_t>> residuesUntil(size_t distinct) {
+    std::set<std::pair<int32_t, int32_t>> seen;
+    waitUntil(
+        [&] {
+            seen.emplace(stepResidueA.load(std::memory_order_relaxed),
+                         stepResidueB.load(std::memory_order_relaxed));
+            return seen.size() >= distinct;
+        },
+        std::chrono::seconds(120), std::chrono::microseconds(200));
+    return seen;
 }
 
 // What the device should play: the synthesiser's stream from the start, in
@@ -69,13 +84,7 @@ TEST(AudioOutput, TwoStartsPlayOneContinuousStreamInWholeBlocks) {
     startAudio();
     startAudio();  // finds the stream playing and leaves it
     // Read what the fills publish while they run, as the frame loop does.
-    std::set<std::pair<int32_t, int32_t>> seen;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
-    while (std::chrono::steady_clock::now() < until) {
-        seen.emplace(stepResidueA.load(std::memory_order_relaxed),
-                     stepResidueB.load(std::memory_order_relaxed));
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    std::set<std::pair<int32_t, int32_t>> seen = residuesUntil(5);
     stopAudio();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);  // the next test picks its own driver
     seen.erase({0, 0});
@@ -134,14 +143,16 @@ class PulseServer {
         const std::string config = "XDG_CONFIG_HOME=" + folder_.string();
         const std::string protocol =
             "module-native-protocol-unix socket=" + socket().string() + " auth-anonymous=1";
+        // The sink is loaded first, so that once the socket is there the
+        // sink is too.
         const char* path = std::getenv("PATH");
         const std::string pathVariable = std::string("PATH=") + (path ? path : "/usr/bin:/bin");
         const char* argv[] = {"pulseaudio", "-n", "--daemonize=no",
                               // Gone 10 s after its last client, should
                               // this test die before it can stop it.
                               "--exit-idle-time=10", "--use-pid-file=no", "--disable-shm=yes", "-L",
-                              protocol.c_str(), "-L",
-                              "module-null-sink sink_name=nullsink rate=44100", nullptr};
+                              "module-null-sink sink_name=nullsink rate=44100", "-L",
+                              protocol.c_str(), nullptr};
         const char* envp[] = {home.c_str(), runtime.c_str(), config.c_str(), pathVariable.c_str(),
                               nullptr};
         posix_spawn_file_actions_t actions;
@@ -156,15 +167,12 @@ class PulseServer {
             pid_ = -1;
             return false;
         }
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-        while (!std::filesystem::exists(socket())) {
-            if (std::chrono::steady_clock::now() > until || waitpid(pid_, nullptr, WNOHANG) != 0) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the sink loaded
-        return true;
+        bool ended = false;
+        return waitUntil([&] {
+                   ended = ended || waitpid(pid_, nullptr, WNOHANG) != 0;
+                   return ended || std::filesystem::exists(socket());
+               }) &&
+               !ended;
     }
 
     void stop() {
@@ -182,7 +190,8 @@ class PulseServer {
     pid_t pid_ = -1;
 };
 
-// The residue pairs published within `span`.
+// The residue pairs published within `span`: the span itself is what is
+// looked at.
 std::set<std::pair<int32_t, int32_t>> residuesWithin(std::chrono::milliseconds span) {
     std::set<std::pair<int32_t, int32_t>> seen;
     const auto until = std::chrono::steady_clock::now() + span;
@@ -207,20 +216,33 @@ TEST(AudioOutput, ALostDeviceIsOpenedAgainAndTheResiduesWaitMeanwhile) {
         setenv("PULSE_SERVER", server.address().c_str(), 1);
         synthState = {};
         synthRandom = {};
+        // The output's own word on its device, from standard error.
+        const auto said = folder / "stderr.txt";
+        const int savedStderr = dup(2);
+        const int captured = open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        dup2(captured, 2);
+        const auto saidSoFar = [&] {
+            const std::vector<uint8_t> bytes = readFile(said);
+            return std::string(bytes.begin(), bytes.end());
+        };
         startAudio();
         // Playing: the residues move block by block.
-        EXPECT_GT(residuesWithin(std::chrono::milliseconds(3000)).size(), 2u);
+        EXPECT_GT(residuesUntil(3).size(), 2u);
 
         server.stop();
-        // The loss is seen within a watch interval; after it nothing fills.
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_TRUE(waitUntil([&] {
+            return saidSoFar().find("device was lost") != std::string::npos;
+        })) << saidSoFar();
+        // Once the loss is seen nothing fills, for as long as it lasts.
         EXPECT_EQ(residuesWithin(std::chrono::milliseconds(1500)).size(), 1u)
             << "the synthesiser ran with no device";
 
         ASSERT_TRUE(server.start()) << "PulseAudio did not start again";
-        // Opened again within about a second, playing on.
-        EXPECT_GT(residuesWithin(std::chrono::milliseconds(4000)).size(), 2u)
-            << "the music did not come back";
+        // Opened again, playing on.
+        EXPECT_GT(residuesUntil(3).size(), 2u) << "the music did not come back";
+        dup2(savedStderr, 2);
+        close(savedStderr);
+        close(captured);
         stopAudio();
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }

@@ -1,8 +1,10 @@
 // The renderer when things go wrong: a full disk, an interrupt, a dead
 // encoder, outputs that are not regular files. Whatever happens, no file
 // under a final name is cut short and no temporary file is left behind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mount.h>
@@ -23,6 +25,7 @@
 
 #include "pictures/show_pictures.h"
 #include "render/output_files.h"
+#include "tests/wait_until.h"
 
 extern char** environ;
 
@@ -47,6 +50,12 @@ bool isWholeFramePng(const fs::path& path) {
     std::vector<uint32_t> pixels(PNG_IMAGE_SIZE(image) / 4);
     const bool read = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
     return read && image.width == 640 && image.height == 480;
+}
+
+// Where the kernel has process pid waiting: "wait_for_partner" for a FIFO's
+// open, "pipe_write" (or "anon_pipe_write") for a write to a full pipe.
+std::string kernelWait(pid_t pid) {
+    return readFile("/proc/" + std::to_string(pid) + "/wchan");
 }
 
 // Everything in dir whose name shows it is an unfinished output.
@@ -113,9 +122,15 @@ class RenderFailures : public ::testing::Test {
         return pid;
     }
 
+    // The exit status; -1 for a signal, -2 for a renderer that hung and was
+    // killed.
     static int waitFor(pid_t pid) {
         int raw = 0;
-        waitpid(pid, &raw, 0);
+        if (!waitUntil([&] { return waitpid(pid, &raw, WNOHANG) == pid; })) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &raw, 0);
+            return -2;
+        }
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
 
@@ -158,9 +173,12 @@ TEST_F(RenderFailures, FullDiskLeavesOnlyWholeFrames) {
 TEST_F(RenderFailures, InterruptLeavesOnlyWholeFiles) {
     const pid_t pid = start({"--seconds", "600", "--fps", "30", "--frames", (dir / "f").string(),
                              "--log", (dir / "a.log").string()});
-    for (int i = 0; i < 3000 && (!fs::exists(dir / "f") || fs::is_empty(dir / "f")); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Two frames whole means the writers are at work on the next ones.
+    ASSERT_TRUE(waitUntil([&] {
+        std::error_code error;
+        auto files = fs::directory_iterator(dir / "f", error);
+        return !error && std::distance(files, fs::directory_iterator()) >= 2;
+    }));
     kill(pid, SIGINT);
     EXPECT_EQ(waitFor(pid), 1);
     EXPECT_NE(readFile(dir / "stderr.txt").find("interrupted"), std::string::npos);
@@ -177,9 +195,7 @@ TEST_F(RenderFailures, InterruptLeavesOnlyWholeFiles) {
         }
         return false;
     };
-    for (int i = 0; i < 3000 && !audioBegun(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(audioBegun());
+    ASSERT_TRUE(waitUntil(audioBegun));
     kill(audio, SIGTERM);
     EXPECT_EQ(waitFor(audio), 1);
     EXPECT_NE(readFile(dir / "stderr.txt").find("interrupted"), std::string::npos);
@@ -189,11 +205,61 @@ TEST_F(RenderFailures, InterruptLeavesOnlyWholeFiles) {
     // Waiting for a FIFO's reader that never comes.
     ASSERT_EQ(mkfifo((dir / "unread.fifo").c_str(), 0600), 0);
     const pid_t waiting = start({"--seconds", "1", "--log", (dir / "unread.fifo").string()});
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(waitUntil([&] { return kernelWait(waiting) == "wait_for_partner"; }))
+        << kernelWait(waiting);
     kill(waiting, SIGINT);
     EXPECT_EQ(waitFor(waiting), 1);
     EXPECT_NE(readFile(dir / "stderr.txt").find("interrupted"), std::string::npos);
     EXPECT_TRUE(fs::is_fifo(dir / "unread.fifo"));
+}
+
+// A Ctrl-C while the pictures load ends the render there. The renderer is
+// held inside the first picture by a full standard error (a picture that is
+// not a JPEG has its message written there), and the second picture is
+// missing: a renderer that went on would say so instead.
+TEST_F(RenderFailures, InterruptWhileLoadingPictures) {
+    const fs::path pictures = dir / "pictures";
+    fs::create_directories(pictures);
+    std::ofstream(pictures / kPictureFiles[0]) << "not a picture";
+    int err[2];
+    ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+    fcntl(err[1], F_SETFL, O_NONBLOCK);
+    while (write(err[1], ".", 1) == 1) {  // to the last byte: the next write waits
+    }
+    fcntl(err[1], F_SETFL, 0);
+    std::vector<std::string> args = {RENDER_EXE, "--pictures", pictures.string(),       "--seconds",
+                                     "1",        "--log",      (dir / "a.log").string()};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, RENDER_EXE, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(err[1]);
+
+    const bool held =
+        waitUntil([&] { return kernelWait(pid).find("pipe_write") != std::string::npos; });
+    kill(pid, SIGINT);
+    std::string said;
+    char chunk[4096];
+    pollfd readable{err[0], POLLIN, 0};
+    while (poll(&readable, 1, 120'000) > 0) {
+        const ssize_t got = read(err[0], chunk, sizeof chunk);
+        if (got <= 0)
+            break;
+        said.append(chunk, static_cast<size_t>(got));
+    }
+    close(err[0]);
+    EXPECT_TRUE(held) << kernelWait(pid);
+    EXPECT_EQ(waitFor(pid), 1);
+    said.erase(0, said.find_first_not_of('.'));
+    EXPECT_NE(said.find("interrupted"), std::string::npos) << said;
+    EXPECT_EQ(said.find(kPictureFiles[1]), std::string::npos) << said;
+    EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
 }
 
 // A failure of the main thread's output while the frame writers are busy:
@@ -224,15 +290,20 @@ TEST_F(RenderFailures, EncoderDeathLeavesNoVideo) {
         start({"--seconds", "120", "--fps", "30", "--video", (dir / "demo.mp4").string()});
     // ffmpeg starts once the audio is made: seconds in a sanitizer's build.
     pid_t encoder = -1;
-    for (int i = 0; i < 3000 && encoder <= 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        const std::string command =
-            "pgrep -P " + std::to_string(pid) + " ffmpeg > '" + (dir / "pid.txt").string() + "'";
+    const std::string command =
+        "pgrep -P " + std::to_string(pid) + " ffmpeg > '" + (dir / "pid.txt").string() + "'";
+    ASSERT_TRUE(waitUntil([&] {
         if (std::system(command.c_str()) == 0)
             encoder = std::atoi(readFile(dir / "pid.txt").c_str());
-    }
-    ASSERT_GT(encoder, 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        return encoder > 0;
+    }));
+    // Mid-way: ffmpeg has taken a few frames' worth of bytes.
+    const std::string io = "/proc/" + std::to_string(encoder) + "/io";
+    ASSERT_TRUE(waitUntil([&] {
+        const std::string text = readFile(io);
+        const size_t at = text.find("rchar: ");
+        return at != text.npos && std::atoll(text.c_str() + at + 7) > 4 * 640 * 480 * 4;
+    }));
     kill(encoder, SIGKILL);
     EXPECT_EQ(waitFor(pid), 1);
     EXPECT_NE(readFile(dir / "stderr.txt").find("ffmpeg"), std::string::npos);
