@@ -18,15 +18,22 @@ def check(condition, message):
         raise Failure(message)
 
 
-def wait_until(predicate, timeout, what, interval=0.05):
+def wait_for_value(read, wanted, timeout, what, interval=0.05):
+    """Polls read() until wanted(value) holds and returns that value; a
+    failure shows the last value read."""
     deadline = time.monotonic() + timeout
     while True:
-        value = predicate()
-        if value:
+        value = read()
+        if wanted(value):
             return value
         if time.monotonic() > deadline:
-            raise Failure("timed out waiting for " + what)
+            raise Failure("timed out waiting for %s; last %r" % (what, value))
         time.sleep(interval)
+
+
+def wait_until(predicate, timeout, what, interval=0.05):
+    """Polls predicate() until it gives a true value, and returns that."""
+    return wait_for_value(predicate, bool, timeout, what, interval)
 
 
 def parse_ppm(data):

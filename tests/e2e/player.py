@@ -110,6 +110,24 @@ def wait_for_picture(session, picture, x=0, y=0, timeout=15):
     wait_until(shown, timeout, "the picture on screen", 0.1)
 
 
+DEVICE_BYTES_PER_SECOND = 44100 * 4  # 16-bit stereo at 44100 Hz
+
+
+def wait_for_audio(session, path, seconds, after=0, timeout=30):
+    """Waits until the file (SDL's disk driver's, or the probe's record of
+    the callback) holds `seconds` of device audio more than `after` bytes;
+    returns its size."""
+    wanted = after + int(seconds * DEVICE_BYTES_PER_SECOND)
+
+    def grown():
+        check(session.alive(), "the player ended early (status %s): %s"
+              % (session.player.returncode, session.stderr()))
+        size = os.path.getsize(path) if os.path.exists(path) else 0
+        return size if size >= wanted else None
+    return wait_until(grown, timeout, "%g s of audio in %s" % (seconds, os.path.basename(path)),
+                      0.05)
+
+
 def ready_windowed(session, args=("-w",), **kw):
     session.start_player(args, **kw)
     wait_for_picture(session, reference(session.paths, "warning.jpg"))

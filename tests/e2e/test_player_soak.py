@@ -8,7 +8,7 @@ import time
 import pytest
 
 from demo_names import WINDOWED_TITLE
-from player import quit_with_escape, ready_windowed
+from player import quit_with_escape, ready_windowed, wait_for_audio
 from x11_checks import check
 
 
@@ -46,12 +46,14 @@ def test_soak(player_session, options):
     ready_windowed(session, preload=probe,
                    env=dict(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=raw))
     pid = session.player.pid
-    time.sleep(5)
+    # The baseline is taken once the device has played the first 5 s.
+    wait_for_audio(session, raw, 5, timeout=60)
     first = process_figures(pid)
     begun = time.monotonic()
     size_then = os.path.getsize(raw)
     peak = first
     while time.monotonic() - begun < seconds - 5:
+        # The time is what is tested: the soak's length.
         time.sleep(min(10, max(0.1, seconds - 5 - (time.monotonic() - begun))))
         check(session.alive(), "the player ended: " + session.stderr())
         now = process_figures(pid)
@@ -102,11 +104,11 @@ def test_speed(player_session, options, renderer):
     # still starting: a first client makes the server load its keymap, and
     # nothing polls the server while the player starts.
     session.run_x(["xprop", "-root"])
-    time.sleep(2)
+    time.sleep(2)  # a measurement: the server idles before it starts
     session.start_player(["-w"], env=env, preload=probe)
-    time.sleep(1)
+    time.sleep(1)  # no polling of the server during the start; window() then waits
     session.window(WINDOWED_TITLE)
-    time.sleep(options.number("speed-seconds"))
+    time.sleep(options.number("speed-seconds"))  # the time is what is measured
     with open("/proc/%d/status" % session.player.pid) as f:
         rss = re.search(r"VmRSS:\s+(\d+) kB", f.read()).group(1)
     quit_with_escape(session)

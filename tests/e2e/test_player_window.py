@@ -1,14 +1,15 @@
 """The player's window on a virtual X server: the first picture pixel for
 pixel, keys, dragging, fullscreen with and without bars, and the ways to end
 it (Escape, the window manager's close, SIGTERM and SIGINT)."""
+import os
 import signal
 import time
 
 import pytest
 
 from demo_names import FULLSCREEN_TITLE
-from player import quit_with_escape, ready_windowed, reference, wait_for_picture
-from x11_checks import Failure, check, crop, wait_until
+from player import quit_with_escape, ready_windowed, reference, wait_for_audio, wait_for_picture
+from x11_checks import Failure, check, crop, wait_for_value, wait_until
 
 
 def test_windowed_shows_warning(player_session):
@@ -24,8 +25,10 @@ def test_windowed_shows_warning(player_session):
 
 def test_escape_is_prompt(player_session):
     session = player_session()
-    ready_windowed(session)
-    time.sleep(0.5)  # the audio device is well under way
+    # The disk driver's file shows the device at work.
+    raw = os.path.join(session.tmp, "audio.raw")
+    ready_windowed(session, env=dict(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=raw))
+    wait_for_audio(session, raw, 0.5)  # the audio device is well under way
     started = time.monotonic()
     session.xdotool("key", "Escape")
     status = session.wait_exit()
@@ -47,26 +50,37 @@ def test_arrows_resize(player_session):
     check(session.geometry(window_id) == dict(x=0, y=0, width=680, height=488),
           "resizing moved the window: %s" % session.geometry(window_id))
     # The frame is stretched over the new size: the last column is drawn on.
-    time.sleep(0.3)
-    shot = session.screenshot()
-    check(crop(shot, 679, 0, 1, 488) != bytes(488 * 3), "the frame does not reach x 679")
+    def stretched():
+        shot = session.screenshot()
+        return shot if crop(shot, 679, 0, 1, 488) != bytes(488 * 3) else None
+    shot = wait_until(stretched, 10, "the frame to reach x 679", 0.1)
     check(crop(shot, 680, 0, 1, 488) == bytes(488 * 3), "drawing right of the window")
     # Holding a key auto-repeats.
     session.xdotool("keydown", "Right")
-    time.sleep(1.2)
+    time.sleep(1.2)  # the time is what is tested: a key held this long repeats
     session.xdotool("keyup", "Right")
-    time.sleep(0.3)
-    width = session.geometry(window_id)["width"]
-    check(width >= 680 + 4 * 3, "holding Right did not repeat (width %d)" % width)
+    wait_for_value(lambda: session.geometry(window_id)["width"], lambda w: w >= 680 + 4 * 3,
+                   10, "holding Right to repeat (width 692 or more)")
     # However long Left and Up are held, the window keeps a 4x4 size.
     session.xdotool("key", "--delay", "4", *(["Left", "Up"] * 200))
     wait_until(lambda: session.geometry(window_id)["width"] == 4
                and session.geometry(window_id)["height"] == 4, 10, "a 4x4 window")
-    time.sleep(0.3)
-    check(session.alive(), "the player ended at the smallest size: " + session.stderr())
+    # Keys are handled in order: width 8 after this Right means every Left
+    # and Up before it was handled at the smallest size.
     session.xdotool("key", "Right")
-    wait_until(lambda: session.geometry(window_id)["width"] == 8, 5, "width 8")
+
+    def widened():
+        check(session.alive(), "the player ended at the smallest size: " + session.stderr())
+        return session.geometry(window_id)["width"] == 8
+    wait_until(widened, 10, "width 8")
     quit_with_escape(session)
+
+
+def wait_for_position(session, window_id, x, y):
+    """The window's geometry once it is at x, y; a failure shows where it was."""
+    return wait_for_value(lambda: session.geometry(window_id),
+                          lambda g: (g["x"], g["y"]) == (x, y), 10,
+                          "the window dragged to %d,%d" % (x, y))
 
 
 def test_drag_moves(player_session):
@@ -74,27 +88,23 @@ def test_drag_moves(player_session):
     window_id = ready_windowed(session)
     # Relative moves while the button is down: SDL follows the pointer
     # during a capture through raw motion, which absolute jumps bypass.
+    # xdotool's sleeps pace the press and the moves, which the player must
+    # see as separate events: the time is what is tested.
     session.xdotool("mousemove", "--sync", "100", "50", "mousedown", "1", "sleep", "0.2",
                     "mousemove_relative", "10", "5", "sleep", "0.2",
                     "mousemove_relative", "200", "10", "sleep", "0.3", "mouseup", "1")
-    wait_until(lambda: session.geometry(window_id)["x"] != 0, 5, "the window to move")
-    time.sleep(0.3)
-    moved = session.geometry(window_id)
-    check((moved["x"], moved["y"]) == (200, 10), "dragged to %s, not 200,10" % moved)
+    wait_for_position(session, window_id, 200, 10)
     # A move that leaves the window to the left in one step (client x -55)
     # still moves it by the whole offset.
     session.xdotool("mousemove", "--sync", "300", "60", "mousedown", "1", "sleep", "0.2",
                     "mousemove_relative", "--", "-5", "0", "sleep", "0.2",
                     "mousemove_relative", "--", "-150", "0", "sleep", "0.3", "mouseup", "1")
-    wait_until(lambda: session.geometry(window_id)["x"] != 200, 5, "the window to move")
-    time.sleep(0.3)
-    moved = session.geometry(window_id)
-    check((moved["x"], moved["y"]) == (50, 10), "dragged to %s, not 50,10" % moved)
+    moved = wait_for_position(session, window_id, 50, 10)
     # The bottom 96 rows are no handle.
     session.xdotool("mousemove", "--sync", "100", str(10 + 400), "mousedown", "1",
                     "sleep", "0.2", "mousemove_relative", "20", "5", "sleep", "0.2",
                     "mousemove_relative", "30", "10", "sleep", "0.3", "mouseup", "1")
-    time.sleep(0.5)
+    time.sleep(0.5)  # a negative check: the window must not move in this time
     check(session.geometry(window_id) == moved, "a press in the bottom rows dragged")
     # The frame follows the window.
     wait_for_picture(session, reference(session.paths, "warning.jpg"), 50, 10, timeout=5)
@@ -151,12 +161,13 @@ def fullscreen_run(player_session, screen, frame):
         window_id = session.window(FULLSCREEN_TITLE)
         filled = session.geometry(window_id)
         check(filled["width"] == width, "the window does not fill the screen: %s" % filled)
-        # Arrows and the mouse do nothing in fullscreen.
+        # Arrows and the mouse do nothing in fullscreen (xdotool's sleeps
+        # pace a drag the player sees as separate events).
         session.xdotool("key", "--delay", "60", "Right", "Down", "Left")
         session.xdotool("mousemove", "--sync", "300", "100", "mousedown", "1", "sleep", "0.2",
                         "mousemove_relative", "10", "5", "sleep", "0.2",
                         "mousemove_relative", "40", "20", "sleep", "0.3", "mouseup", "1")
-        time.sleep(0.3)
+        time.sleep(0.3)  # a negative check: the window must not change in this time
         check(session.geometry(window_id) == filled, "the fullscreen window changed: %s"
               % session.geometry(window_id))
         quit_with_escape(session)

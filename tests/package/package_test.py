@@ -15,12 +15,12 @@ import os
 import subprocess
 import sys
 import tempfile
-import time
 import zipfile
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests"))
 from demo_names import PICTURES  # noqa: E402
+from x11_checks import Failure, XServer, check, wait_until  # noqa: E402
 
 SKIP = 77
 WANTED = ["./usr/bin/queltravine", "./usr/bin/queltravine-render",
@@ -30,15 +30,6 @@ WANTED = ["./usr/bin/queltravine", "./usr/bin/queltravine-render",
           "./usr/share/icons/hicolor/48x48/apps/queltravine.png",
           "./usr/share/icons/hicolor/256x256/apps/queltravine.png"] + \
          ["./usr/share/queltravine/" + name for name in PICTURES]
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 def run(command, **kwargs):
@@ -91,22 +82,24 @@ def check_installed(deb):
 
 
 def check_player_shows_warning(folder):
-    xvfb = subprocess.Popen(["Xvfb", ":93", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # Returns once the server takes clients.
+    xvfb = XServer("1024x768x24", env=dict(os.environ, SDL_AUDIODRIVER="dummy"))
     player = None
     try:
-        time.sleep(1.5)
-        env = dict(os.environ, DISPLAY=":93", SDL_AUDIODRIVER="dummy")
+        env = xvfb.env
         player = subprocess.Popen(["queltravine", "-w"], cwd=folder, env=env,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        time.sleep(2)
-        if player.poll() is not None:
-            raise Failure("the installed player ended: " + player.stderr.read())
-        shot = subprocess.run(["import", "-display", ":93", "-window", "root", "-crop",
-                               "640x480+0+0", "-depth", "8", "rgb:-"], env=env, capture_output=True).stdout
         want = subprocess.run(["djpeg", "-pnm", "/usr/share/queltravine/warning.jpg"],
                               capture_output=True, check=True).stdout[-640 * 480 * 3:]
-        check(shot[:len(want)] == want, "the installed player does not show warning.jpg")
+
+        def shown():
+            if player.poll() is not None:
+                raise Failure("the installed player ended: " + player.stderr.read())
+            shot = subprocess.run(["import", "-display", xvfb.display, "-window", "root", "-crop",
+                                   "640x480+0+0", "-depth", "8", "rgb:-"], env=env,
+                                  capture_output=True).stdout
+            return shot[:len(want)] == want
+        wait_until(shown, 30, "the installed player to show warning.jpg", 0.2)
     finally:
         try:
             if player is not None and player.poll() is None:
@@ -120,8 +113,7 @@ def check_player_shows_warning(folder):
                 check(status == 0, "SIGTERM ended the installed player with status %d" % status)
         finally:
             # Also when the player failed its check: the X server is not left running.
-            xvfb.terminate()
-            xvfb.wait()
+            xvfb.close()
 
 
 def check_windows_zip(archive):

@@ -12,6 +12,8 @@ import urllib.request
 
 import websocket
 
+from x11_checks import wait_until
+
 
 class Browser:
     def __init__(self, extra_args=(), env=None):
@@ -65,10 +67,27 @@ class Browser:
                     raise RuntimeError("%s: %s" % (method, message["error"]))
                 return message["result"]
 
-    def open(self, url, settle=1.0):
+    def open(self, url, timeout=60):
+        """Navigates to url; returns once the new document has loaded and
+        shown its first frames."""
         self.connection.settimeout(60)
+        # The document left is marked, so that its readyState is not taken
+        # for the new one's.
+        self.evaluate("window.queltravineLeft = true")
         self.send("Page.navigate", url=url)
-        time.sleep(settle)
+
+        def loaded():
+            try:
+                return self.evaluate("window.queltravineLeft ? 'left' : document.readyState") \
+                    == "complete"
+            except RuntimeError as error:
+                # Between the two documents there may be no context to ask.
+                if "context" not in str(error):
+                    raise
+                return False
+        wait_until(loaded, timeout, "the page %s to load" % url, 0.1)
+        self.evaluate("new Promise((done) => requestAnimationFrame(() => "
+                      "requestAnimationFrame(done)))")
 
     def evaluate(self, expression, timeout=120):
         """The value of a JavaScript expression, awaited if it is a promise."""

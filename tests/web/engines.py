@@ -26,7 +26,7 @@ import threading
 import time
 import warnings
 
-from x11_checks import XServer, stop_process
+from x11_checks import XServer, stop_process, wait_until
 
 ENGINES = ("chromium", "firefox", "webkit")
 FIREFOX = "firefox-esr"
@@ -70,15 +70,7 @@ class Chromium:
         self.browser = devtools.Browser(env=env)
 
     def open(self, url):
-        self.browser.open(url, settle=0)
-        self.wait_loaded()
-
-    def wait_loaded(self, timeout=30):
-        deadline = time.monotonic() + timeout
-        while self.browser.evaluate("document.readyState") != "complete":
-            if time.monotonic() > deadline:
-                raise RuntimeError("the page did not load")
-            time.sleep(0.1)
+        self.browser.open(url)
 
     def evaluate(self, expression, timeout=120):
         return json.loads(self.browser.evaluate(as_json(expression), timeout=timeout))
@@ -279,16 +271,15 @@ def free_port():
 
 
 def wait_for_port(port, process, timeout=30):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
+    def listening():
         if process.poll() is not None:
             raise RuntimeError("the driver ended with status %d" % process.returncode)
         try:
             socket.create_connection(("127.0.0.1", port), timeout=1).close()
-            return
+            return True
         except OSError:
-            time.sleep(0.1)
-    raise RuntimeError("the driver did not listen on port %d" % port)
+            return False
+    wait_until(listening, timeout, "the driver to listen on port %d" % port, 0.1)
 
 
 def start(engine, env):

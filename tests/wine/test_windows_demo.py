@@ -56,22 +56,23 @@ def test_resize_and_drag(demo_session, wine_data):
     g = session.geometry(window)
     check((g["x"], g["y"]) == (0, 0), "resizing moved the window: %s" % g)
     # The frame is stretched over the new size: the added columns show it.
-    time.sleep(0.5)
-    shot = session.screenshot()
-    check(any(crop(shot, 660, 100, 20, 300)), "the frame is not stretched to 680 wide")
+    wait_until(lambda: any(crop(session.screenshot(), 660, 100, 20, 300)), 10,
+               "the frame stretched to 680 wide", 0.2)
     session.xdotool("key", "--delay", "80", "Left", "Left", "Up")
     wait_until(lambda: session.geometry(window)["width"] == 672 and
                session.geometry(window)["height"] == 496, 10, "the window at 672x496")
 
     # Press at (100, 50), first move records the grab point, the next moves.
+    # The pauses are what is tested: the demo must see each step as its own
+    # message (Windows merges pending mouse moves).
     session.xdotool("mousemove", "--sync", "100", "50")
-    time.sleep(0.3)
+    time.sleep(0.3)  # pacing: the time is what is tested
     session.xdotool("mousedown", "1")
-    time.sleep(0.3)
+    time.sleep(0.3)  # pacing: the time is what is tested
     session.xdotool("mousemove", "110", "55")
-    time.sleep(0.3)
+    time.sleep(0.3)  # pacing: the time is what is tested
     session.xdotool("mousemove", "150", "85")
-    time.sleep(0.3)
+    time.sleep(0.3)  # pacing: the time is what is tested
     session.xdotool("mouseup", "1")
     wait_until(lambda: (session.geometry(window)["x"], session.geometry(window)["y"]) ==
                (40, 30), 10, "the window moved to 40,30")
@@ -79,7 +80,7 @@ def test_resize_and_drag(demo_session, wine_data):
     check((g["width"], g["height"]) == (672, 496), "the drag changed the size: %s" % g)
     # After the release, moving the pointer moves nothing.
     session.xdotool("mousemove", "300", "300")
-    time.sleep(0.5)
+    time.sleep(0.5)  # a negative check: the window must not move in this time
     g = session.geometry(window)
     check((g["x"], g["y"]) == (40, 30), "the window moved after the release: %s" % g)
     quit_with_escape(session)
@@ -151,8 +152,7 @@ def test_fullscreen_unsupported(demo_session, wine_data):
         return match.groups() if match else None
     found = wait_until(reported, 30, "a DirectDraw error box")
     if found != "ended":
-        time.sleep(0.3)
-        session.xdotool("key", "--window", found[0], "Return")
+        session.dismiss(found[0])
     check(session.wait_exit() == 1, "status %s, not 1" % session.demo.returncode)
     line = re.search(r"^(DDERR_[A-Z]+) : (DDERR_[A-Z]+) ?\r?$", session.stderr(), re.M)
     check(line is not None and line.group(1) == line.group(2),
@@ -244,10 +244,10 @@ def compare_renders(out):
 def test_speed(demo_session, options, wine_data):
     """Not a check: frames per second from Wine's fps trace."""
     session = demo_session("1024x768x24")
-    time.sleep(2)  # timed against a display that is up and idle
+    time.sleep(2)  # a measurement: timed against a display that is up and idle
     session.start(["-w"], cwd=wine_data, env=dict(WINEDEBUG="+timestamp,fps"))
     session.window(WINDOWED_TITLE)
-    time.sleep(options.number("speed-seconds"))
+    time.sleep(options.number("speed-seconds"))  # the time is what is measured
     quit_with_escape(session)
     # Each trace line starts with Wine's clock in seconds; shown from the first one.
     rates = [(float(t), float(r)) for t, r in
@@ -267,6 +267,18 @@ def stream_position(stream, recorded, at_frame):
     return None if found < 0 else found // 4
 
 
+def record_music(sink, what, timeout=20):
+    """When a 1.5 s recording of the sink began, the recording and how many
+    samples are loud, once more than a quarter are: a stream just put on a
+    sink takes a moment to play the music."""
+    def loud():
+        at = time.monotonic()
+        samples = sink.record(1.5)
+        count = sum(1 for s in samples if abs(s) > 256)
+        return (at, samples, count) if count > len(samples) // 4 else None
+    return wait_until(loud, timeout, what)
+
+
 def test_sound_device_lost(demo_session, options, wine, wine_data, private_pulse_sink):
     """The PulseAudio server killed while the music plays, and started again
     6 s later: Wine's winmm stops handing buffers back (its trace says
@@ -281,15 +293,14 @@ def test_sound_device_lost(demo_session, options, wine, wine_data, private_pulse
                                                   WINEDEBUG="+timestamp,warn+winmm,fps"))
     session.window(WINDOWED_TITLE)
     wait_until(sink.inputs, 20, "the demo's stream on the sink", 0.1)
-    time.sleep(1)
-    before_at = time.monotonic()
-    before = sink.record(1.5)
+    before_at, before, _ = record_music(sink, "the music on the sink")
 
     sink.stop()
     killed = time.monotonic()
     wait_until(lambda: "sound device was lost" in session.stderr(), 5,
                "the demo to see its device gone", 0.05)
     print("device seen lost %.2f s after the kill" % (time.monotonic() - killed))
+    # The time is what is tested: the server stays away 6 s while the demo retries.
     time.sleep(max(0.0, 6 - (time.monotonic() - killed)))
     check(session.alive(), "the demo ended with its device: " + session.stderr()[-2000:])
     sink.start()
@@ -297,13 +308,10 @@ def test_sound_device_lost(demo_session, options, wine, wine_data, private_pulse
     wait_until(sink.inputs, 3, "the demo's stream on the restarted sink", 0.05)
     back = time.monotonic()
     print("stream on the new sink %.2f s after it started" % (back - started))
-    time.sleep(1)
-    after_at = time.monotonic()
-    after = sink.record(1.5)
-    loud = sum(1 for s in after if abs(s) > 256)
+    after_at, after, loud = record_music(
+        sink, "the music on the restarted sink (its monitor stays (nearly) silent)")
     print("recorded %d samples after the restart, %d above 1/128 of full scale"
           % (len(after), loud))
-    check(loud > len(after) // 4, "the restarted sink's monitor is (nearly) silent")
     check(session.alive(), "the demo ended: " + session.stderr()[-2000:])
     quit_with_escape(session)
 

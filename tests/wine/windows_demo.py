@@ -6,7 +6,6 @@ import os
 import shutil
 import subprocess
 import tempfile
-import time
 
 from demo_names import PICTURES
 from x11_checks import Failure, OnXServer, check, crop, parse_ppm, stop_process, wait_until
@@ -143,9 +142,20 @@ class Session(OnXServer):
 
     def message_box(self, caption, timeout=30):
         """Waits for the box captioned so and dismisses it with Return."""
-        box = self.window(caption, timeout)
-        time.sleep(0.3)
-        self.xdotool("key", "--window", box, "Return")
+        self.dismiss(self.window(caption, timeout))
+
+    def dismiss(self, box, timeout=30):
+        """Presses Return on the box, while it is shown, until it is gone or
+        the demo has ended: a box just shown may not take keys yet."""
+        def gone():
+            info = self.run_x(["xwininfo", "-id", box])
+            if not self.alive() or "Map State" not in info:
+                return True
+            if "IsViewable" in info:
+                # Not self.xdotool: the box may go between the two commands.
+                self.run_x(["xdotool", "key", "--window", box, "Return"])
+            return False
+        wait_until(gone, timeout, "the box %s to go after Return" % box, 0.5)
 
     def close(self):
         self.wine.kill_wine()
