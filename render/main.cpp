@@ -1,10 +1,12 @@
 // queltravine-render: runs the demo's timeline and synthesiser against a
 // virtual clock, with no window and no sound device, and writes what a viewer
 // would have seen and heard as WAV, PNG frames, a video and a per-frame log.
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "pictures/picture_loader.h"
@@ -53,6 +55,17 @@ std::string defaultPicturesFolder() {
     return "";
 }
 
+// After each picture file: a Ctrl-C ends the render there. A test build can
+// slow the start-up here on purpose (see QUELTRAVINE_START_DELAY_MS in
+// CMakeLists.txt).
+void afterPictureFile() {
+    if constexpr (QUELTRAVINE_START_DELAY_MS > 0) {
+        const int files = Picture::count + 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(QUELTRAVINE_START_DELAY_MS / files));
+    }
+    stopIfInterrupted();
+}
+
 void loadPictures(const std::string& dir) {
     Pixel* pictures[Picture::count];
     for (int p = 0; p < Picture::count; ++p) {
@@ -60,7 +73,7 @@ void loadPictures(const std::string& dir) {
         pictures[p] = pictureBuffers[p].data();
     }
     stripBuffer.resize(GreetingsStrip::pixels);
-    loadShowPictures(dir, pictures, stripBuffer.data(), stopIfInterrupted);
+    loadShowPictures(dir, pictures, stripBuffer.data(), afterPictureFile);
 }
 
 void renderFrames(const RenderOptions& options, const std::string& wavForVideo) {

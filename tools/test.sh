@@ -3,10 +3,12 @@
 # warnings as errors (unit tests and the player's end-to-end cases on a
 # virtual X server), a fixed run of the picture fuzzer, a formatting check,
 # the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
-# and the threaded parts under ThreadSanitizer. The Windows build is cross-compiled and tested under Wine
-# (tools/test-windows.sh), the browser build is checked in headless Chromium, Firefox
-# and WebKit (tests/web, under pytest), and the packages of tools/package.sh are
-# installed and used (tests/package/package_test.py).
+# and the threaded parts under ThreadSanitizer. In the two sanitizer stages
+# the renderer starts slower on purpose (CMakePresets.json), as on a slow
+# machine. The Windows build is cross-compiled and tested under Wine
+# (tools/test-windows.sh), the browser build is checked in headless Chromium,
+# Firefox and WebKit (tests/web, under pytest), and the packages of
+# tools/package.sh are installed and used (tests/package/package_test.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -107,6 +109,6 @@ ctest --preset asan -j"$jobs"
 echo "== ThreadSanitizer (the audio thread, the renderer's frame writers)" >&2
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j"$jobs"
-ctest --preset tsan
+ctest --preset tsan -j"$jobs"
 
 echo "All tests passed." >&2
