@@ -104,9 +104,11 @@ class RenderFailures : public ::testing::Test {
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
 
-    // Starts the renderer in the background with its pictures and args.
-    pid_t start(const std::vector<std::string>& args) const {
-        std::vector<std::string> all = {RENDER_EXE, "--pictures", DATA_DIR};
+    // Starts the renderer in the background with the pictures and args; its
+    // standard error goes to stderr.txt in dir, or to standardError.
+    pid_t start(const std::vector<std::string>& args, const std::string& pictures = DATA_DIR,
+                int standardError = -1) const {
+        std::vector<std::string> all = {RENDER_EXE, "--pictures", pictures};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& arg : all)
@@ -114,8 +116,11 @@ class RenderFailures : public ::testing::Test {
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, (dir / "stderr.txt").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (standardError >= 0)
+            posix_spawn_file_actions_adddup2(&actions, standardError, 2);
+        else
+            posix_spawn_file_actions_addopen(&actions, 2, (dir / "stderr.txt").c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
         pid_t pid = -1;
         EXPECT_EQ(posix_spawn(&pid, RENDER_EXE, &actions, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&actions);
@@ -227,18 +232,8 @@ TEST_F(RenderFailures, InterruptWhileLoadingPictures) {
     while (write(err[1], ".", 1) == 1) {  // to the last byte: the next write waits
     }
     fcntl(err[1], F_SETFL, 0);
-    std::vector<std::string> args = {RENDER_EXE, "--pictures", pictures.string(),       "--seconds",
-                                     "1",        "--log",      (dir / "a.log").string()};
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    pid_t pid = -1;
-    ASSERT_EQ(posix_spawn(&pid, RENDER_EXE, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid =
+        start({"--seconds", "1", "--log", (dir / "a.log").string()}, pictures.string(), err[1]);
     close(err[1]);
 
     const bool held =
