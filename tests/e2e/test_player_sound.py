@@ -91,8 +91,8 @@ def test_music_survives_a_lost_device(player_session, private_pulse_sink, option
     ready_windowed(session, preload=options.path("probe"),
                    env=dict(SDL_AUDIODRIVER="pulseaudio", PULSE_SERVER=sink.server,
                             QUELTRAVINE_PROBE_AUDIO=recorded))
-    wait_until(sink.inputs, 5, "the player's stream on the sink", 0.1)
-    wait_until(lambda: os.path.getsize(recorded) > 0, 5, "the callback's first sound", 0.1)
+    wait_until(sink.inputs, 30, "the player's stream on the sink", 0.1)
+    wait_until(lambda: os.path.getsize(recorded) > 0, 30, "the callback's first sound", 0.1)
 
     sink.stop()
     lost_at = time.monotonic()

@@ -44,9 +44,9 @@ def test_arrows_resize(player_session):
     session = player_session()
     window_id = ready_windowed(session)
     session.xdotool("key", "--delay", "60", *(["Right"] * 10))
-    wait_until(lambda: session.geometry(window_id)["width"] == 680, 5, "width 680")
+    wait_until(lambda: session.geometry(window_id)["width"] == 680, 30, "width 680")
     session.xdotool("key", "--delay", "60", "Down", "Down", "Up", "Down")
-    wait_until(lambda: session.geometry(window_id)["height"] == 488, 5, "height 488")
+    wait_until(lambda: session.geometry(window_id)["height"] == 488, 30, "height 488")
     check(session.geometry(window_id) == dict(x=0, y=0, width=680, height=488),
           "resizing moved the window: %s" % session.geometry(window_id))
     # The frame is stretched over the new size: the last column is drawn on.
@@ -107,7 +107,7 @@ def test_drag_moves(player_session):
     time.sleep(0.5)  # a negative check: the window must not move in this time
     check(session.geometry(window_id) == moved, "a press in the bottom rows dragged")
     # The frame follows the window.
-    wait_for_picture(session, reference(session.paths, "warning.jpg"), 50, 10, timeout=5)
+    wait_for_picture(session, reference(session.paths, "warning.jpg"), 50, 10, timeout=30)
     quit_with_escape(session)
 
 

@@ -149,7 +149,7 @@ def test_click_plays_and_escape_stops(engine, serve_site, pulse_sink):
                     rendered, frames, blocks, counts["lateBlocks"], loud, recorded))
 
     engine.key("Escape")
-    wait_until(lambda: engine.evaluate("window.demoAudioContext.state") == "closed", 5,
+    wait_until(lambda: engine.evaluate("window.demoAudioContext.state") == "closed", 30,
                "Escape closing the context")
     check(engine.evaluate(STATUS + ".textContent") == "stopped: click to start again",
           "after Escape the page says %r" % engine.evaluate(STATUS + ".textContent"))

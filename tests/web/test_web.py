@@ -244,7 +244,7 @@ def test_resume_after_suspend(serve_site, browser):
         check(state == "suspended", "the context is %r" % state)
         wait_until(lambda: browser.evaluate(status + ".hidden === false && "
                                             + status + ".textContent") == RESUME_HINT,
-                   5, "the page saying how to resume")
+                   30, "the page saying how to resume")
         stopped = audio_report(browser)
         time.sleep(1.5)  # the time is what is tested: nothing may flow for this long
         still = audio_report(browser)
@@ -252,9 +252,9 @@ def test_resume_after_suspend(serve_site, browser):
               and still["blocks"] == stopped["blocks"],
               "the worklet went on while suspended: %r then %r" % (stopped, still))
         resume()
-        wait_until(lambda: browser.evaluate("window.demoAudioContext.state") == "running", 5,
+        wait_until(lambda: browser.evaluate("window.demoAudioContext.state") == "running", 30,
                    "the context running again")
-        wait_until(lambda: browser.evaluate(status + ".hidden"), 5, "the hint hidden")
+        wait_until(lambda: browser.evaluate(status + ".hidden"), 30, "the hint hidden")
         resumed = audio_report(browser)
         time.sleep(2)  # the time is what is tested: the pace over 2 s, not catching up
         later = audio_report(browser)
@@ -272,7 +272,7 @@ def test_resume_after_suspend(serve_site, browser):
         check(counts["shortQuanta"] == 0 and counts["lateBlocks"] == 0, "counts: %r" % counts)
     browser.evaluate("window.demoAudioContext.suspend()")
     browser.press("Escape", "Escape")
-    wait_until(lambda: browser.evaluate("window.demoAudioContext.state") == "closed", 5,
+    wait_until(lambda: browser.evaluate("window.demoAudioContext.state") == "closed", 30,
                "Escape closing the context")
     check(browser.evaluate(status + ".textContent") == "stopped: click to start again",
           "after Escape the page says %r" % browser.evaluate(status + ".textContent"))
@@ -317,7 +317,7 @@ def test_touch_screen(serve_site, browser):
     x, y, w, h = box(browser, "fullscreen")
     tap(browser, x + w / 2, y + h / 2)
     wait_until(lambda: browser.evaluate("document.fullscreenElement && "
-                                        "document.fullscreenElement.id") == "stage", 5,
+                                        "document.fullscreenElement.id") == "stage", 30,
                "the stage fullscreen after a tap on the control")
     time.sleep(0.5)  # a negative check: nothing may start in this time
     check(browser.evaluate("window.demoTimes.start") is None,
@@ -332,7 +332,7 @@ def test_touch_screen(serve_site, browser):
                "the show started by a tap on the bar above the frame")
     x, y, w, h = box(browser, "fullscreen")
     tap(browser, x + w / 2, y + h / 2)
-    wait_until(lambda: browser.evaluate("document.fullscreenElement") is None, 5,
+    wait_until(lambda: browser.evaluate("document.fullscreenElement") is None, 30,
                "fullscreen left after a second tap on the control")
     frames = browser.evaluate("window.demoTimes.frames")
     wait_until(lambda: browser.evaluate("window.demoTimes.frames") > frames, 10,
@@ -380,7 +380,7 @@ def test_hidden_tab_pauses(serve_site, browser):
     before = show_state(browser)
     other = browser.send("Target.createTarget", url="about:blank")["targetId"]
     try:
-        wait_until(lambda: browser.evaluate("window.demoAudioContext.state") == "suspended", 5,
+        wait_until(lambda: browser.evaluate("window.demoAudioContext.state") == "suspended", 30,
                    "the music suspended in a hidden tab")
         hidden = show_state(browser)
         check(hidden["hidden"], "the page is not hidden behind the second tab")
@@ -390,7 +390,7 @@ def test_hidden_tab_pauses(serve_site, browser):
             check(still[what] == hidden[what], "%s went on in the hidden tab: %r then %r"
                   % (what, hidden[what], still[what]))
         browser.send("Target.activateTarget", targetId=page)
-        wait_until(lambda: browser.evaluate("window.demoAudioContext.state") == "running", 5,
+        wait_until(lambda: browser.evaluate("window.demoAudioContext.state") == "running", 30,
                    "the music running again")
         after = wait_for_value(lambda: show_state(browser),
                                lambda now: now["frames"] > still["frames"] + 10
@@ -428,7 +428,7 @@ def test_flashing_warning(serve_site, browser):
         browser.open(url)
         if first:
             first()
-        wait_until(lambda: browser.evaluate(status) == FLASHING_WARNING, 5,
+        wait_until(lambda: browser.evaluate(status) == FLASHING_WARNING, 30,
                    "the flashing warning (%s)" % url)
         browser.press("Escape", "Escape")
         time.sleep(1)  # a negative check: nothing may start in this time
