@@ -143,15 +143,14 @@ class PulseServer {
         const std::string config = "XDG_CONFIG_HOME=" + folder_.string();
         const std::string protocol =
             "module-native-protocol-unix socket=" + socket().string() + " auth-anonymous=1";
-        // The sink is loaded first, so that once the socket is there the
-        // sink is too.
         const char* path = std::getenv("PATH");
         const std::string pathVariable = std::string("PATH=") + (path ? path : "/usr/bin:/bin");
         const char* argv[] = {"pulseaudio", "-n", "--daemonize=no",
                               // Gone 10 s after its last client, should
                               // this test die before it can stop it.
-                              "--exit-idle-time=10", "--use-pid-file=no", "--disable-shm=yes", "-L",
-                              "module-null-sink sink_name=nullsink rate=44100", "-L",
+                              "--exit-idle-time=10", "--use-pid-file=no", "--disable-shm=yes",
+                              // The sink first: once the socket is there, so is the sink.
+                              "-L", "module-null-sink sink_name=nullsink rate=44100", "-L",
                               protocol.c_str(), nullptr};
         const char* envp[] = {home.c_str(), runtime.c_str(), config.c_str(), pathVariable.c_str(),
                               nullptr};
@@ -233,6 +232,9 @@ TEST(AudioOutput, ALostDeviceIsOpenedAgainAndTheResiduesWaitMeanwhile) {
         EXPECT_TRUE(waitUntil([&] {
             return saidSoFar().find("device was lost") != std::string::npos;
         })) << saidSoFar();
+        dup2(savedStderr, 2);
+        close(savedStderr);
+        close(captured);
         // Once the loss is seen nothing fills, for as long as it lasts.
         EXPECT_EQ(residuesWithin(std::chrono::milliseconds(1500)).size(), 1u)
             << "the synthesiser ran with no device";
@@ -240,9 +242,6 @@ TEST(AudioOutput, ALostDeviceIsOpenedAgainAndTheResiduesWaitMeanwhile) {
         ASSERT_TRUE(server.start()) << "PulseAudio did not start again";
         // Opened again, playing on.
         EXPECT_GT(residuesUntil(3).size(), 2u) << "the music did not come back";
-        dup2(savedStderr, 2);
-        close(savedStderr);
-        close(captured);
         stopAudio();
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
