@@ -1,0 +1,38 @@
+// Paces a frame loop at the display's refresh where presenting does not wait
+// for it: one present per refresh period on average, as a flip chain gave.
+// Where the present does wait (a real vertical blank), the pacer never
+// sleeps; after a stall it starts again from that frame instead of sending a
+// burst of frames to catch up. The clock and the sleep are handed in, so the
+// pacer runs the same without a window.
+#pragma once
+
+#include <cstdint>
+
+struct PacerClock {
+    int64_t (*now)();                 // nanoseconds of a steady clock
+    void (*sleepFor)(int64_t nanos);  // may sleep longer, never shorter
+};
+
+struct FramePacer {
+    int64_t period = 0;          // nanoseconds between presents
+    int64_t deadline = 0;        // when the next present is due, while we pace
+    int64_t presentStarted = 0;  // when the last present was let through
+    int64_t presentEnded = 0;    // when it returned
+    bool started = false;
+    bool displayPaces = true;  // the presents themselves wait for the refresh
+};
+
+// The refresh rate SDL and the others report, or 60 Hz where they report
+// none (0, as virtual displays do).
+int32_t refreshRateOrDefault(int32_t hertz);
+
+FramePacer framePacerFor(int32_t refreshHertz);
+
+// Straight before each present: sleeps until it is due, unless the display
+// paces the presents itself.
+void paceBeforePresent(FramePacer& pacer, const PacerClock& clock);
+// Straight after each present: learns from it whether the display paces.
+void notePresented(FramePacer& pacer, const PacerClock& clock);
+
+// std::chrono's steady clock and this thread's sleep.
+const PacerClock& steadyPacerClock();
