@@ -26,7 +26,8 @@ Pixel* allocatePixels(size_t bytes) {
 }  // namespace
 
 void startDemo(DisplayDevice* display) {
-    // Kept: no wait for the vertical blank (docs/quirks.md).
+    // Kept: waitForFlip 0. Fullscreen is paced by the display all the same
+    // (a flip waits for the vertical blank); the window is not (docs/quirks.md).
     display->init(displayMode, 0);
     startWindowGeometry();
 
@@ -75,7 +76,8 @@ void runDemo(WindowHandle window) {
     }
     startDemo(display);
     // Kept: no frame limiter; the XOR pattern and the wave follow the frame
-    // count, so they run faster on a faster machine.
+    // count, so they run faster on a faster display, and in the window on a
+    // faster machine.
     for (;;) {
         runFrame(display);
     }

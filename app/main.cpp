@@ -1,5 +1,5 @@
 // The demo's entry: brings everything up in a fixed order, then composes,
-// uploads and presents frames as fast as they come, for ever.
+// uploads and presents frames as fast as the display takes them, for ever.
 #include "app/command_line.h"
 #include "app/demo_sequence.h"
 #include "pictures/picture_loader.h"

@@ -16,8 +16,10 @@ class DisplayDevice {
   public:
     explicit DisplayDevice(WindowHandle appWindow);
 
-    // Brings the device up for the mode; a nonzero waitForFlipByte waits for
-    // the vertical blank at every present. Every failure ends the process.
+    // Brings the device up for the mode. Fullscreen presents wait for the
+    // display's refresh, windowed ones do not. A nonzero waitForFlipByte
+    // adds DDFLIP_WAIT to a Windows flip and paces a Linux window too. Every
+    // failure ends the process.
     void init(DisplayMode displayMode, uint8_t waitForFlipByte);
 
     // Copies the 640x480 frame at frameSource into the back surface
