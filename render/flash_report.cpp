@@ -48,6 +48,7 @@ struct Analysis {
     // general fall, red rise, red fall.
     std::vector<uint8_t> changed[4];
     std::vector<int32_t> areaTable;  // summed-area table, (width + 1) x (height + 1)
+    std::vector<uint8_t> windows;    // scratch for keepCoherent
     std::vector<uint8_t> generalPerFrame;
     std::vector<uint8_t> redPerFrame;
     const Pixel* framePixels = nullptr;  // the frame being taken, for its parts
@@ -66,6 +67,52 @@ void resetCourse(Course& course) {
     course.high.assign(kScreenPixels, 0.0f);
     course.trend.assign(kScreenPixels, kNone);
     course.highSaturated.assign(kScreenPixels, 0.0f);
+}
+
+int32_t changedPixels(const uint8_t* mask) {
+    int32_t total = 0;
+    for (int i = 0; i < kScreenPixels; ++i)
+        total += mask[i];
+    return total;
+}
+
+// Keeps of the mask the pixels that change together with their
+// neighbours: those inside some 3x3 square (0.14 degrees, the smallest odd
+// square that covers 0.1 degrees) of which at least 7 pixels change the same
+// way. A fine, balanced pattern (noise, a checkerboard of squares under 0.1
+// degrees) never fills such a square, so it does not flash; an area of
+// coarser squares or a solid one does. `windows` is scratch space.
+void keepCoherent(uint8_t* mask, uint8_t* windows) {
+    constexpr int w = kScreenWidth;
+    std::memset(windows, 0, kScreenPixels);
+    int32_t column[kScreenWidth];
+    for (int y = 1; y + 1 < kScreenHeight; ++y) {
+        const uint8_t* above = mask + (y - 1) * w;
+        for (int x = 0; x < w; ++x)
+            column[x] = above[x] + above[x + w] + above[x + 2 * w];
+        uint8_t* centres = windows + y * w;
+        for (int x = 1; x + 1 < w; ++x)
+            centres[x] = column[x - 1] + column[x] + column[x + 1] >= 7 ? 1 : 0;
+    }
+    // A pixel stays when a qualifying square covers it: the centres spread
+    // over 3x3 (rows first, into column, then across).
+    uint8_t spread[kScreenWidth];
+    for (int y = 0; y < kScreenHeight; ++y) {
+        for (int x = 0; x < w; ++x) {
+            uint8_t any = windows[y * w + x];
+            if (y > 0)
+                any |= windows[(y - 1) * w + x];
+            if (y + 1 < kScreenHeight)
+                any |= windows[(y + 1) * w + x];
+            spread[x] = any;
+        }
+        uint8_t* row = mask + y * w;
+        for (int x = 0; x < w; ++x) {
+            const uint8_t near =
+                spread[x] | (x > 0 ? spread[x - 1] : 0) | (x + 1 < w ? spread[x + 1] : 0);
+            row[x] &= near;
+        }
+    }
 }
 
 // True when some 213x160 area of the mask holds at least a quarter-field
@@ -176,6 +223,7 @@ void startFlashAnalysis(int32_t fps, int64_t firstFrame, int64_t frames) {
     analysis.frameSaturated.assign(kScreenPixels, 0.0f);
     for (std::vector<uint8_t>& mask : analysis.changed)
         mask.assign(kScreenPixels, 0);
+    analysis.windows.assign(kScreenPixels, 0);
     analysis.areaTable.assign(static_cast<size_t>(kScreenWidth + 1) * (kScreenHeight + 1), 0);
     // Every frame from the show's start is followed (a pixel's course and the
     // one-second stretches reach back before --from); a byte each.
@@ -207,14 +255,16 @@ void analyseFlashFrame(const Pixel* frame) {
     } else {
         analysis.framePixels = frame;
         runFrameParts(analysePart, nullptr);
+        // A frame holds at most one transition of each kind: an area rising
+        // while another falls is a change of each area, not two of one.
         int transitions[2] = {};
         for (int which = 0; which < 4; ++which) {
-            const uint8_t* mask = analysis.changed[which].data();
-            int32_t total = 0;
-            for (int i = 0; i < kScreenPixels; ++i)
-                total += mask[i];
-            if (total >= kFlashMinArea && coversQuarterField(mask))
-                ++transitions[which / 2];
+            uint8_t* mask = analysis.changed[which].data();
+            if (transitions[which / 2] != 0 || changedPixels(mask) < kFlashMinArea)
+                continue;
+            keepCoherent(mask, analysis.windows.data());
+            if (changedPixels(mask) >= kFlashMinArea && coversQuarterField(mask))
+                transitions[which / 2] = 1;
         }
         const size_t at = static_cast<size_t>(analysis.next);
         if (at < analysis.generalPerFrame.size()) {
@@ -260,9 +310,12 @@ std::string formatFlashReport(const std::vector<FlashSecond>& seconds) {
     std::string text =
         "# Flashes per second (WCAG 2.3.1): a flash is two opposing changes, in relative\n"
         "# luminance of 0.1 or more with the darker state below 0.8 (general), or of more\n"
-        "# than 20 in (R-G-B)x320 to or from saturated red (red), over at least 8525 pixels\n"
-        "# of some 213x160 area: a quarter of a 10-degree field with the frame shown 1024\n"
-        "# pixels wide (1024x768 at 22 to 26 inches). A second passes when no one-second\n"
+        "# than 20 in (R-G-B)x320 to or from saturated red (red, WCAG 2.0), over at least\n"
+        "# 8525 pixels of some 213x160 area: a quarter of a 10-degree field with the frame\n"
+        "# shown 1024 pixels wide (1024x768 at 22 to 26 inches). A pixel's change counts\n"
+        "# when it lies in a 3x3 square of which 7 pixels change the same way: patterns\n"
+        "# finer than 0.1 degree (noise, pixel checkerboards) do not flash. One frame\n"
+        "# holds at most one change of each kind. A second passes when no one-second\n"
         "# stretch ending in it holds more than three flashes of either kind.\n"
         "# second general_flashes red_flashes limit\n";
     const auto flashes = [](int transitions) {

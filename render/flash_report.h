@@ -1,12 +1,15 @@
 // Flashes as WCAG 2.3.1 counts them, frame by frame, and the report of them
 // per second. A general flash is a pair of opposing changes in relative
-// luminance of 0.1 or more where the darker state is below 0.8; a red flash
-// is a pair of opposing changes of more than 20 in (R - G - B) x 320 (linear
-// sRGB, negatives taken as 0) where the redder state is saturated red,
-// R / (R + G + B) of 0.8 or more. Each pixel follows its own peaks and
-// valleys; a frame holds a transition when the pixels changing the same way
-// in it cover at least a quarter of a 10-degree field somewhere on the frame.
-// Three flashes in any one second are allowed, more are not.
+// luminance of 0.1 or more where the darker state is below 0.8; a red flash,
+// by WCAG 2.0's definition, is a pair of opposing changes of more than 20 in
+// (R - G - B) x 320 (linear sRGB, negatives taken as 0) where the redder
+// state is saturated red, R / (R + G + B) of 0.8 or more. Each pixel follows
+// its own peaks and valleys. A change counts where it fills most of a
+// 0.14-degree square (a fine, balanced pattern such as noise never does),
+// and a frame holds a transition of a kind when such changes the same way
+// cover at least a quarter of a 10-degree field somewhere on the frame; an
+// area rising while another falls is one transition, not two. Three flashes
+// in any one second are allowed, more are not.
 #pragma once
 
 #include <cstdint>

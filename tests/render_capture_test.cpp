@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -203,6 +204,49 @@ TEST(FlashReport, SmallAreasAreNotCounted) {
         }
     });
     EXPECT_EQ(apart[0].generalTransitions, 0);
+}
+
+// Patterns finer than 0.1 degree flash for no one however they change;
+// coarse ones do, and an area rising while another falls is one transition.
+TEST(FlashReport, FinePatternsDoNotFlashCoarseOnesDo) {
+    const Pixel black = rgb(0, 0, 0);
+    const Pixel white = rgb(255, 255, 255);
+    const auto checkerboard = [=](int square) {
+        return [=](int64_t k, std::vector<Pixel>& frame) {
+            for (int y = 0; y < kScreenHeight; ++y) {
+                for (int x = 0; x < kScreenWidth; ++x)
+                    frame[y * kScreenWidth + x] =
+                        (x / square + y / square + k) % 2 == 0 ? white : black;
+            }
+        };
+    };
+    uint32_t seed = 12345;
+    const auto noise = [&](int64_t, std::vector<Pixel>& frame) {
+        for (Pixel& p : frame) {
+            seed = seed * 1664525u + 1013904223u;
+            p = (seed >> 31) != 0 ? white : black;
+        }
+    };
+    const auto halves = [=](int64_t k, std::vector<Pixel>& frame) {
+        for (int i = 0; i < kScreenPixels; ++i)
+            frame[i] = ((i % kScreenWidth < kScreenWidth / 2) == (k % 2 == 0)) ? white : black;
+    };
+    struct Case {
+        const char* name;
+        std::function<void(int64_t, std::vector<Pixel>&)> frameAt;
+        int transitionsInSecondOne;
+    };
+    const Case cases[] = {
+        {"white noise, new every frame", noise, 0},
+        {"one-pixel checkerboard inverting every frame", checkerboard(1), 0},
+        {"two-pixel checkerboard (0.09 degrees)", checkerboard(2), 0},
+        {"32-pixel checkerboard inverting", checkerboard(32), 60},
+        {"left half rising as the right falls", halves, 60},
+    };
+    for (const Case& c : cases) {
+        const auto seconds = countFlashes(60, 120, c.frameAt);
+        EXPECT_EQ(seconds[1].generalTransitions, c.transitionsInSecondOne) << c.name;
+    }
 }
 
 // Changes between light states (the darker one at 0.8 or above) are no
