@@ -100,8 +100,11 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
         settings.scale = static_cast<int>(options.scale);
         settings.fps = schedule.fps;
         settings.lossless = options.lossless;
+        settings.chroma444 = options.chroma == "444";
         if (options.crf >= 0)
             settings.crf = static_cast<int>(options.crf);
+        else if (settings.chroma444)
+            settings.crf = kDefault444Crf;
         if (!options.preset.empty())
             settings.preset = options.preset;
         startVideoEncoder(settings, wavForVideo);

@@ -121,7 +121,7 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
     WholeNumber scale{"--scale", 1, 8, kDefaultVideoScale};
     app.add_option("--scale", scale.text,
                    "with --video, enlarge frames N times, 1 to 8 (nearest neighbour; default 2, "
-                   "1 with --lossless)")
+                   "1 with --lossless or --chroma 444)")
         ->type_name("N")
         ->group(outputs);
     app.add_flag("--lossless", options.lossless,
@@ -130,7 +130,8 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
     WholeNumber crf{"--crf", 0, 51, kDefaultVideoCrf};
     app.add_option("--crf", crf.text,
                    "with an H.264 --video, the quality: 0 to 51, lower is better (default " +
-                       std::to_string(kDefaultVideoCrf) + ")")
+                       std::to_string(kDefaultVideoCrf) + ", " + std::to_string(kDefault444Crf) +
+                       " with --chroma 444)")
         ->type_name("N")
         ->group(outputs);
     app.add_option("--preset", options.preset,
@@ -138,6 +139,11 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
                                "placebo (default ") +
                        kDefaultVideoPreset + ")")
         ->type_name("NAME")
+        ->group(outputs);
+    app.add_option("--chroma", options.chroma,
+                   "with an H.264 --video, the chroma: 420 (default: one sample per 2x2 "
+                   "block, for uploads) or 444 (every pixel's own colour, for downloads)")
+        ->type_name("420|444")
         ->group(outputs);
     app.add_option("--log", options.logPath,
                    "one line per frame: clock, elapsed time, residues, accumulator, scene")
@@ -198,9 +204,10 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
         usageError(app, e.what());
     }
 
-    for (const char* name : {"--wav", "--frames", "--video", "--log", "--crc", "--flash-report",
-                             "--pictures", "--seconds", "--from", "--every", "--scale", "--crf",
-                             "--preset", "--fps", "--start-ms", "--audio-block", "--wav-rate"}) {
+    for (const char* name :
+         {"--wav", "--frames", "--video", "--log", "--crc", "--flash-report", "--pictures",
+          "--seconds", "--from", "--every", "--scale", "--crf", "--preset", "--chroma", "--fps",
+          "--start-ms", "--audio-block", "--wav-rate"}) {
         const CLI::Option* option = app.get_option(name);
         if (option->count() > 0 && option->results().back().empty())
             usageError(app, std::string("option '") + name + "' needs a value");
@@ -218,12 +225,24 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
         usageError(app, "'" + wavRate.text + "' is not valid for --wav-rate (22050 or 44100)");
     options.wavRate = static_cast<int32_t>(wavRate.value);
     options.every = every.value;
-    options.scale = scale.text.empty() && options.lossless ? 1 : scale.value;
+    // Lossless and 4:4:4 captures keep every pixel's colour at 640x480: the
+    // player enlarges them, so an enlargement here would only cost size.
+    options.scale =
+        scale.text.empty() && (options.lossless || options.chroma == "444") ? 1 : scale.value;
     options.crf = crf.text.empty() ? -1 : crf.value;
     if (!options.preset.empty() && !isVideoPreset(options.preset)) {
         usageError(app, "'" + options.preset +
                             "' is not a preset of libx264 (ultrafast, superfast, veryfast, "
                             "faster, fast, medium, slow, slower, veryslow, placebo)");
+    }
+    if (!options.chroma.empty()) {
+        if (options.chroma != "420" && options.chroma != "444")
+            usageError(app, "'" + options.chroma + "' is not valid for --chroma (420 or 444)");
+        if (options.videoPath.empty() || options.lossless ||
+            !hasVideoCodecDefaults(options.videoPath)) {
+            usageError(app,
+                       "--chroma is for an H.264 --video (.mp4 .mov .mkv .m4v, not --lossless)");
+        }
     }
     if (options.lossless) {
         if (options.videoPath.empty())

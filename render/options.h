@@ -18,10 +18,11 @@ struct RenderOptions {
     std::string picturesDir;
     int32_t wavRate = 22050;  // or 44100: the stream through synth/upsampler
     int64_t every = 1;
-    int64_t scale = 2;  // 1 for --lossless unless given
+    int64_t scale = 2;  // 1 for --lossless and --chroma 444 unless given
     bool lossless = false;
     int64_t crf = -1;  // -1: the default
     std::string preset;
+    std::string chroma;  // "420" (the default) or "444"
     int64_t lengthMicros = 110'000'000;
     int64_t fromMicros = 0;
     RenderSchedule schedule;

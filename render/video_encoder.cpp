@@ -63,18 +63,19 @@ bool sendsYuvFrames(const VideoSettings& settings) {
 namespace {
 
 // Written into the stream and the container, so that players neither guess
-// the matrix from the frame size nor stretch the range.
-// Each chroma sample stands for its whole 2x2 block: sited at its centre.
-const std::vector<std::string> kBt709Tags = {"-color_range",
-                                             "tv",
-                                             "-colorspace",
-                                             "bt709",
-                                             "-color_primaries",
-                                             "bt709",
-                                             "-color_trc",
-                                             "bt709",
-                                             "-chroma_sample_location",
-                                             "center"};
+// the matrix from the frame size nor stretch the range. A 4:2:0 chroma
+// sample stands for its whole 2x2 block: sited at its centre.
+std::vector<std::string> bt709Tags(const VideoSettings& settings) {
+    std::vector<std::string> tags = {"-color_range",     "tv",    "-colorspace", "bt709",
+                                     "-color_primaries", "bt709", "-color_trc",  "bt709"};
+    if (!settings.chroma444)
+        tags.insert(tags.end(), {"-chroma_sample_location", "center"});
+    return tags;
+}
+
+const char* yuvFormat(const VideoSettings& settings) {
+    return settings.chroma444 ? "yuv444p" : "yuv420p";
+}
 
 }  // namespace
 
@@ -85,8 +86,9 @@ std::vector<std::string> videoInputArguments(const VideoSettings& settings) {
                                      size,      "-framerate", std::to_string(settings.fps),
                                      "-pix_fmt"};
     if (sendsYuvFrames(settings)) {
-        args.push_back("yuv420p");
-        args.insert(args.end(), kBt709Tags.begin(), kBt709Tags.end());
+        args.push_back(yuvFormat(settings));
+        const std::vector<std::string> tags = bt709Tags(settings);
+        args.insert(args.end(), tags.begin(), tags.end());
     } else {
         args.push_back("bgr0");
     }
@@ -106,8 +108,11 @@ std::vector<std::string> videoCodecArguments(const VideoSettings& settings) {
                 "-crf",     std::to_string(settings.crf),
                 "-refs",    std::to_string(kDefaultVideoReferences),
                 "-bf",      "0",
-                "-pix_fmt", "yuv420p"};
-        args.insert(args.end(), kBt709Tags.begin(), kBt709Tags.end());
+                "-pix_fmt", yuvFormat(settings)};
+        if (settings.chroma444)
+            args.insert(args.end(), {"-tune", "psnr"});
+        const std::vector<std::string> tags = bt709Tags(settings);
+        args.insert(args.end(), tags.begin(), tags.end());
         args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
     }
     args.insert(args.end(), {"-ar", "48000"});
@@ -132,6 +137,7 @@ pid_t encoderPid = -1;
 std::string encodedPath;
 int encoderScale = 1;
 bool encoderTakesYuv = false;
+bool encoderTakes444 = false;
 std::vector<Pixel> scaledFrame;
 std::vector<uint8_t> yuvFrame;
 
@@ -198,8 +204,9 @@ void startVideoEncoder(const VideoSettings& settings, const std::string& wavPath
     encodedPath = settings.path;
     encoderScale = scale;
     encoderTakesYuv = sendsYuvFrames(settings);
+    encoderTakes444 = settings.chroma444;
     if (encoderTakesYuv)
-        yuvFrame.resize(yuv420FrameBytes(scale));
+        yuvFrame.resize(encoderTakes444 ? yuv444FrameBytes(scale) : yuv420FrameBytes(scale));
     else if (scale > 1)
         scaledFrame.resize(static_cast<size_t>(kScreenPixels) * scale * scale);
 }
@@ -208,7 +215,10 @@ void encodeVideoFrame(const Pixel* frame) {
     const void* data = frame;
     size_t bytes = VirtualBackBuffer::bytes * static_cast<size_t>(encoderScale) * encoderScale;
     if (encoderTakesYuv) {
-        convertFrameToYuv420(frame, encoderScale, yuvFrame.data());
+        if (encoderTakes444)
+            convertFrameToYuv444(frame, encoderScale, yuvFrame.data());
+        else
+            convertFrameToYuv420(frame, encoderScale, yuvFrame.data());
         data = yuvFrame.data();
         bytes = yuvFrame.size();
     } else if (encoderScale > 1) {

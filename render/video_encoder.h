@@ -21,6 +21,10 @@ inline constexpr const char* kDefaultVideoPreset = "faster";
 // The last scene alternates between two frames, so each frame is best coded
 // against the one before the last: three reference frames, no B-frames.
 inline constexpr int kDefaultVideoReferences = 3;
+// 4:4:4 is for keeping: at least 40 dB in every scene, the noise scene too,
+// which needs x264's PSNR tuning (its psychovisual tuning cost the noise
+// scene 10 dB at the same quantiser) and a low rate factor.
+inline constexpr int kDefault444Crf = 8;
 // Enlarged twice, each pixel is one 2x2 block: one chroma sample of its own.
 inline constexpr int kDefaultVideoScale = 2;
 
@@ -34,6 +38,9 @@ struct VideoSettings {
     // For the H.264 extensions: libx264's constant rate factor and preset.
     int crf = kDefaultVideoCrf;
     std::string preset = kDefaultVideoPreset;
+    // H.264 High 4:4:4: every pixel keeps its own colour whatever filter the
+    // player's chroma takes; 4:2:0 (one sample per 2x2 block) otherwise.
+    bool chroma444 = false;
 };
 
 // One of libx264's preset names, ultrafast to placebo.
@@ -55,8 +62,8 @@ void scaleFrame(const Pixel* frame, int scale, Pixel* scaled);
 // True for the extensions that get H.264 and AAC rather than ffmpeg's choice.
 bool hasVideoCodecDefaults(const std::string& path);
 
-// True when the frames go to ffmpeg as BT.709 limited-range 4:2:0 made here
-// (H.264); otherwise they go as the frames' own RGB.
+// True when the frames go to ffmpeg as BT.709 limited-range 4:2:0 or 4:4:4
+// made here (H.264); otherwise they go as the frames' own RGB.
 bool sendsYuvFrames(const VideoSettings& settings);
 
 // What describes the raw frames on ffmpeg's standard input.

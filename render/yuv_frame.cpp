@@ -139,6 +139,31 @@ void convertFrameToYuv420Straightforward(const Pixel* frame, int scale, uint8_t*
     }
 }
 
+size_t yuv444FrameBytes(int scale) {
+    return static_cast<size_t>(kScreenPixels) * scale * scale * 3;
+}
+
+void convertFrameToYuv444(const Pixel* frame, int scale, uint8_t* out) {
+    const size_t width = static_cast<size_t>(kScreenWidth) * scale;
+    const size_t plane = width * kScreenHeight * scale;
+    uint8_t luma[kScreenWidth];
+    uint8_t cb[kScreenWidth];
+    uint8_t cr[kScreenWidth];
+    for (int y = 0; y < kScreenHeight; ++y) {
+        const Pixel* row = frame + static_cast<size_t>(y) * kScreenWidth;
+        for (int x = 0; x < kScreenWidth; ++x) {
+            const Pixel p = row[x];
+            luma[x] = lumaOf(p);
+            cb[x] = chromaOf(kCbR, kCbG, kCbB, 4 * red(p), 4 * green(p), 4 * blue(p));
+            cr[x] = chromaOf(kCrR, kCrG, kCrB, 4 * red(p), 4 * green(p), 4 * blue(p));
+        }
+        const size_t at = static_cast<size_t>(y) * scale * width;
+        enlargeRow(luma, scale, out + at, width);
+        enlargeRow(cb, scale, out + plane + at, width);
+        enlargeRow(cr, scale, out + 2 * plane + at, width);
+    }
+}
+
 void convertFrameToYuv420(const Pixel* frame, int scale, uint8_t* out) {
     if (scale % 2 == 0)
         convertEvenScale(frame, scale, out);

@@ -2,6 +2,7 @@
 // handed to the H.264 encoder, and the flash count.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <random>
@@ -98,6 +99,29 @@ TEST(YuvFrames, FastPathMatchesThePerPixelLoop) {
         convertFrameToYuv420(frame.data(), scale, fast.data());
         convertFrameToYuv420Straightforward(frame.data(), scale, plain.data());
         ASSERT_EQ(fast, plain) << "scale " << scale;
+    }
+}
+
+// 4:4:4 carries what 4:2:0 at an even scale carries, without the 2x2
+// blocks: the same luma, and each pixel the chroma of its block.
+TEST(YuvFrames, FourFourFourHasEveryPixelsOwnChroma) {
+    std::vector<Pixel> frame(kScreenPixels);
+    std::mt19937 random(7);
+    for (Pixel& p : frame)
+        p = random() | 0xFF000000u;
+    std::vector<uint8_t> full(yuv444FrameBytes(2));
+    std::vector<uint8_t> blocks(yuv420FrameBytes(2));
+    convertFrameToYuv444(frame.data(), 2, full.data());
+    convertFrameToYuv420(frame.data(), 2, blocks.data());
+    const size_t width = 1280;
+    const size_t plane = width * 960;
+    ASSERT_TRUE(std::equal(blocks.begin(), blocks.begin() + plane, full.begin()));
+    for (size_t y = 0; y < 960; ++y) {
+        for (size_t x = 0; x < width; ++x) {
+            const size_t block = plane + (y / 2) * (width / 2) + x / 2;
+            ASSERT_EQ(full[plane + y * width + x], blocks[block]) << x << "," << y;
+            ASSERT_EQ(full[2 * plane + y * width + x], blocks[block + plane / 4]) << x << "," << y;
+        }
     }
 }
 

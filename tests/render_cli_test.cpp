@@ -293,9 +293,17 @@ TEST_F(RenderCli, EncodesVideoWithFfmpeg) {
         EXPECT_NE(streams.find("codec_name=aac"), std::string::npos) << streams;
     }
     const fs::path large = dir / "large.mp4";
-    const RenderRun run = render("--seconds 0.5 --fps 10 --scale 4 --video " + large.string());
+    RenderRun run = render("--seconds 0.5 --fps 10 --scale 4 --video " + large.string());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(probe(large).find("width=2560|height=1920"), std::string::npos);
+    // 4:4:4 for keeping: the frame's own size unless a scale is given.
+    const fs::path full = dir / "full.mp4";
+    run = render("--seconds 0.5 --fps 10 --chroma 444 --video " + full.string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(probe(full).find("width=640|height=480|pix_fmt=yuv444p|color_range=tv|"
+                               "color_space=bt709"),
+              std::string::npos)
+        << probe(full);
     EXPECT_EQ(partialFilesIn(dir), 0);
 }
 
@@ -532,7 +540,9 @@ TEST_F(RenderCli, LosslessVideoKeepsEveryPixelAndSample) {
 
     for (const char* args :
          {"--lossless --video a.mp4", "--lossless --wav a.wav", "--lossless --crf 10 --video a.mkv",
-          "--preset quick --video a.mp4", "--crf 52 --video a.mp4"}) {
+          "--preset quick --video a.mp4", "--crf 52 --video a.mp4", "--chroma 422 --video a.mp4",
+          "--chroma 444 --wav a.wav", "--chroma 444 --lossless --video a.mkv",
+          "--chroma 444 --video a.webm", "--chroma --video a.mp4"}) {
         run = render(args);
         EXPECT_EQ(run.status, 2) << args;
         EXPECT_NE(run.err.find("Usage:"), std::string::npos) << args;

@@ -3,13 +3,15 @@
 
 For a stretch of every scene it renders the video with the settings given
 and the lossless master of the same frames (--from makes both start at the
-same frame index), brings the video back to 640x480 RGB (every other pixel
-of an enlargement, so each pixel of the frame is compared with one of its
-copies), and prints ffmpeg's PSNR and SSIM per scene with the video's rate
-and the render's time.
+same frame index), decodes the video to RGB at its own size twice (chroma
+taken by nearest neighbour, as an exact decoder does, and interpolated
+bilinearly, as browsers and most players do), compares each with the master
+enlarged to that size, and prints ffmpeg's PSNR for both and SSIM per scene
+with the video's rate and the render's time.
 
     tools/capture-quality.py                       # the default --video
     tools/capture-quality.py -- --crf 18 --scale 4
+    tools/capture-quality.py -- --chroma 444
     tools/capture-quality.py --frames 120 --scenes 3,4 -- --preset fast
 
 Needs ffmpeg. The renderer is build-test/queltravine-render unless --render
@@ -47,11 +49,27 @@ def render(args, render_exe, pictures):
     return time.monotonic() - started
 
 
-def compare(video, master):
-    """PSNR (average over the frames, RGB) and SSIM (all) of video against master."""
-    graph = ("[0:v]setpts=N/TB/60,scale=640:480:flags=neighbor,format=gbrp,split[v1][v2];"
-             "[1:v]setpts=N/TB/60,format=gbrp,split[m1][m2];"
-             "[v1][m1]psnr;[v2][m2]ssim")
+def video_size(video):
+    done = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                           "stream=width,height", "-of", "csv=p=0", video],
+                          capture_output=True, text=True)
+    if done.returncode != 0:
+        fail("ffprobe could not read " + video + "\n" + done.stderr)
+    width, height = done.stdout.strip().split(",")
+    return int(width), int(height)
+
+
+def compare(video, master, chroma_filter):
+    """PSNR (average over the frames, RGB) and SSIM (all) of the video, its
+    chroma decoded with chroma_filter ("point" or "bilinear"), against the
+    master enlarged to the video's size. Both are timed by frame index: the
+    containers' timebases differ."""
+    width, height = video_size(video)
+    decode = ("zscale=matrixin=709:rangein=limited:chromal=center:filter=%s,format=gbrp"
+              % chroma_filter)
+    graph = (f"[0:v]setpts=N/TB/60,{decode},split[v1][v2];"
+             f"[1:v]setpts=N/TB/60,scale={width}:{height}:flags=neighbor,format=gbrp,"
+             "split[m1][m2];[v1][m1]psnr;[v2][m2]ssim")
     done = subprocess.run(["ffmpeg", "-hide_banner", "-nostdin", "-i", video, "-i", master,
                            "-lavfi", graph, "-f", "null", "-"],
                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
@@ -84,9 +102,10 @@ def main():
         fail("scenes are 0 to 4 and --frames is at least 1")
 
     print(f"Settings: {' '.join(options.settings) or '(the defaults)'}; "
-          f"{options.frames} frames per scene, PSNR in RGB at 640x480")
-    print("| Scene | PSNR | SSIM | Rate | Render |")
-    print("|---|---|---|---|---|")
+          f"{options.frames} frames per scene, PSNR in RGB at the video's size")
+    print("| Scene | PSNR, nearest chroma | PSNR, bilinear chroma | SSIM (bilinear) "
+          "| Rate | Size a minute | Render |")
+    print("|---|---|---|---|---|---|---|")
     with tempfile.TemporaryDirectory(prefix="capture-quality-") as work:
         for scene in scenes:
             start = SCENE_STARTS[scene]
@@ -99,10 +118,12 @@ def main():
             seconds = render(stretch + ["--video", video] + options.settings,
                              options.render, options.pictures)
             render(stretch + ["--video", master, "--lossless"], options.render, options.pictures)
-            psnr, ssim = compare(video, master)
+            nearest, _ = compare(video, master, "point")
+            bilinear, ssim = compare(video, master, "bilinear")
             rate = os.path.getsize(video) / 1000 / (options.frames / FPS)
-            print(f"| {scene} {SCENE_NAMES[scene]} | {psnr:.1f} dB | {ssim:.4f} | "
-                  f"{rate:,.0f} kB/s | {seconds:.1f} s |", flush=True)
+            print(f"| {scene} {SCENE_NAMES[scene]} | {nearest:.1f} dB | {bilinear:.1f} dB | "
+                  f"{ssim:.4f} | {rate:,.0f} kB/s | {rate * 60 / 1000:,.1f} MB | "
+                  f"{seconds:.1f} s |", flush=True)
 
 
 if __name__ == "__main__":
