@@ -14,7 +14,7 @@ FramePacer framePacerFor(int32_t refreshHertz) {
 }
 
 void paceBeforePresent(FramePacer& pacer, const PacerClock& clock) {
-    if (!pacer.started || pacer.displayPaces) {
+    if (pacer.displayPaces) {
         return;
     }
     const int64_t now = clock.now();
@@ -30,25 +30,16 @@ void paceBeforePresent(FramePacer& pacer, const PacerClock& clock) {
     } else {
         pacer.deadline += pacer.period;
     }
-    pacer.presentStarted = clock.now();
 }
 
 void notePresented(FramePacer& pacer, const PacerClock& clock) {
     const int64_t now = clock.now();
-    if (!pacer.started) {
-        pacer.started = true;
-    } else if (pacer.displayPaces) {
-        // Presents closer than the period (less a margin for the scheduler)
-        // are not waiting for the display: from now on we pace them. A frame
-        // slower than the period is no sign either way.
-        if (now - pacer.presentEnded < pacer.period - pacer.period / 8) {
-            pacer.displayPaces = false;
-            pacer.deadline = now + pacer.period;
-        }
-    } else if (now - pacer.presentStarted >= pacer.period / 2) {
-        // A present that blocked for half a period waited for the display:
-        // it paces again, and our sleeps would only cost it refreshes.
-        pacer.displayPaces = true;
+    if (pacer.presents < kPresentsBeforeJudging) {
+        ++pacer.presents;
+    } else if (pacer.displayPaces && now - pacer.presentEnded < pacer.period - pacer.period / 8) {
+        // A frame slower than the period is no sign either way.
+        pacer.displayPaces = false;
+        pacer.deadline = now + pacer.period;
     }
     pacer.presentEnded = now;
 }

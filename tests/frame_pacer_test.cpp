@@ -25,6 +25,7 @@ struct Case {
     int32_t reportedHertz;
     int64_t displayPeriod;  // the present waits for a multiple of it; 0: it returns at once
     int64_t work;           // compose and upload, each frame
+    int64_t presentTakes;   // a slow renderer's present, waiting for nothing
     int64_t stall;          // one frame this much longer, at frame 300
     int64_t wantedPeriod;   // the steady interval between presents
     bool sleepsExpected;
@@ -34,15 +35,16 @@ constexpr int64_t k60 = 1'000'000'000 / 60;
 constexpr int64_t kMs = 1'000'000;
 
 const Case kCases[] = {
-    {"present that waits gives no sleeps", 60, k60, 3 * kMs, 0, k60, false},
-    {"display a little faster than reported", 60, 1'000'000'000 / 61, 3 * kMs, 0,
+    {"present that waits gives no sleeps", 60, k60, 3 * kMs, 0, 0, k60, false},
+    {"display a little faster than reported", 60, 1'000'000'000 / 61, 3 * kMs, 0, 0,
      1'000'000'000 / 61, false},
-    {"instant present converges to the period", 60, 0, 2 * kMs, 0, k60, true},
-    {"stall resyncs without a burst", 60, 0, 2 * kMs, 500 * kMs, k60, true},
-    {"stall with a waiting present", 60, k60, 2 * kMs, 500 * kMs, k60, false},
-    {"refresh 0 falls back to 60", 0, 0, 1 * kMs, 0, k60, true},
-    {"144 Hz paces at 144", 144, 0, 1 * kMs, 0, 1'000'000'000 / 144, true},
-    {"frames slower than the period are not slowed", 60, 0, 20 * kMs, 0, 20 * kMs, false},
+    {"instant present converges to the period", 60, 0, 2 * kMs, 0, 0, k60, true},
+    {"a slow present that waits for nothing is paced", 60, 0, 1 * kMs, 9 * kMs, 0, k60, true},
+    {"stall resyncs without a burst", 60, 0, 2 * kMs, 0, 500 * kMs, k60, true},
+    {"stall with a waiting present", 60, k60, 2 * kMs, 0, 500 * kMs, k60, false},
+    {"refresh 0 falls back to 60", 0, 0, 1 * kMs, 0, 0, k60, true},
+    {"144 Hz paces at 144", 144, 0, 1 * kMs, 0, 0, 1'000'000'000 / 144, true},
+    {"frames slower than the period are not slowed", 60, 0, 20 * kMs, 0, 0, 20 * kMs, false},
 };
 
 TEST(FramePacer, Table) {
@@ -55,6 +57,7 @@ TEST(FramePacer, Table) {
         for (int frame = 0; frame < 900; ++frame) {
             fakeTime += c.work + (frame == 300 ? c.stall : 0);
             paceBeforePresent(pacer, fakeClock);
+            fakeTime += c.presentTakes;
             if (c.displayPeriod > 0) {
                 fakeTime = (fakeTime / c.displayPeriod + 1) * c.displayPeriod;
             }

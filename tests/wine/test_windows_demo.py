@@ -241,12 +241,16 @@ def compare_renders(out):
 
 
 @pytest.mark.measure
-def test_speed(demo_session, options, wine_data):
-    """Not a check: frames per second from Wine's fps trace."""
-    session = demo_session("1024x768x24")
+@pytest.mark.parametrize("mode", ["window", "fullscreen"])
+def test_speed(demo_session, options, wine_data, mode):
+    """Not a check: frames per second from Wine's fps trace, in the window
+    and through the fullscreen flip chain (on a screen with the 640x480 mode)."""
+    window = mode == "window"
+    session = demo_session("1024x768x24" if window else "640x480x24")
     time.sleep(2)  # a measurement: timed against a display that is up and idle
-    session.start(["-w"], cwd=wine_data, env=dict(WINEDEBUG="+timestamp,fps"))
-    session.window(WINDOWED_TITLE)
+    session.start(["-w"] if window else [], cwd=wine_data,
+                  env=dict(WINEDEBUG="+timestamp,fps"))
+    session.window(WINDOWED_TITLE if window else FULLSCREEN_TITLE)
     time.sleep(options.number("speed-seconds"))  # the time is what is measured
     quit_with_escape(session)
     # Each trace line starts with Wine's clock in seconds; shown from the first one.
