@@ -22,6 +22,7 @@
 #include "render/show_frames.h"
 #include "render/video_encoder.h"
 #include "render/wav_output.h"
+#include "scenes/flash_limiter.h"
 #include "scenes/scene_timeline.h"
 
 namespace {
@@ -91,6 +92,9 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
         flashes = openOutput(options.flashReportPath);
         startFlashAnalysis(schedule.fps, schedule.firstFrame, schedule.frames);
     }
+    // After the report's start: the limiter then owns the flash tracker.
+    if (options.reduceFlashes)
+        startFlashLimiter(schedule.fps);
     const std::string logName = "'" + options.logPath + "'";
     const std::string crcName = "'" + options.crcPath + "'";
     const bool video = !options.videoPath.empty();
@@ -119,9 +123,17 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
             pngWriter.finish();  // the frames being written end whole or are removed
             stopIfInterrupted();
         }
-        // A flash is counted from the frames before it, written or not.
-        if (flashes != nullptr)
-            analyseFlashFrame(backBuffer.data());
+        // A flash is counted from the frames before it, written or not; so
+        // is each frame's limit.
+        const Pixel* shown = backBuffer.data();
+        if (options.reduceFlashes) {
+            FlashTransitions transitions;
+            shown = limitFlashes(shown, &transitions);
+            if (flashes != nullptr)
+                recordFlashFrame(transitions);
+        } else if (flashes != nullptr) {
+            analyseFlashFrame(shown);
+        }
         // Frames before --from are composed like every other but not written.
         if (k >= schedule.firstFrame) {
             char line[160];
@@ -130,13 +142,13 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
                 writeAll(log, line, static_cast<size_t>(length), logName);
             }
             if (crcs != nullptr && k % options.every == 0) {
-                const int length = formatFrameCrcLine(line, sizeof line, k, backBuffer.data());
+                const int length = formatFrameCrcLine(line, sizeof line, k, shown);
                 writeAll(crcs, line, static_cast<size_t>(length), crcName);
             }
             if (!options.framesDir.empty() && k % options.every == 0)
-                pngWriter.submit(joinPath(options.framesDir, frameFileName(k)), backBuffer.data());
+                pngWriter.submit(joinPath(options.framesDir, frameFileName(k)), shown);
             if (video)
-                encodeVideoFrame(backBuffer.data());
+                encodeVideoFrame(shown);
         }
         showProgress(k + 1, schedule.frames, false);
     });

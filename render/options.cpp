@@ -145,6 +145,10 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
                    "block, for uploads) or 444 (every pixel's own colour, for downloads)")
         ->type_name("420|444")
         ->group(outputs);
+    app.add_flag("--reduce-flashes", options.reduceFlashes,
+                 "the show with its flashing reduced to three flashes a second at most "
+                 "(WCAG 2.3.1): in every frame output; the audio is unchanged")
+        ->group(outputs);
     app.add_option("--log", options.logPath,
                    "one line per frame: clock, elapsed time, residues, accumulator, scene")
         ->type_name("FILE")
@@ -265,6 +269,11 @@ RenderOptions parseRenderOptions(int argc, char** argv) {
         usageError(app, "'" + from +
                             "' is not valid for --from (seconds from 0 to 10000000, at most "
                             "six decimals)");
+    }
+    if (options.reduceFlashes && !needsFrames(options)) {
+        usageError(app,
+                   "--reduce-flashes changes the frames: give --frames, --video, --crc, --log or "
+                   "--flash-report");
     }
     if (!writesAnything(options)) {
         usageError(app,

@@ -23,6 +23,7 @@ struct RenderOptions {
     int64_t crf = -1;  // -1: the default
     std::string preset;
     std::string chroma;  // "420" (the default) or "444"
+    bool reduceFlashes = false;
     int64_t lengthMicros = 110'000'000;
     int64_t fromMicros = 0;
     RenderSchedule schedule;

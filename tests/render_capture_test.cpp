@@ -11,6 +11,7 @@
 
 #include "render/flash_report.h"
 #include "render/yuv_frame.h"
+#include "scenes/flash_limiter.h"
 
 namespace {
 
@@ -270,6 +271,53 @@ TEST(FlashReport, FinePatternsDoNotFlashCoarseOnesDo) {
     for (const Case& c : cases) {
         const auto seconds = countFlashes(60, 120, c.frameAt);
         EXPECT_EQ(seconds[1].generalTransitions, c.transitionsInSecondOne) << c.name;
+    }
+}
+
+// The limited show passes the report, counted afresh over the frames it
+// shows; frames within the budget are shown as composed, byte for byte.
+TEST(FlashLimiter, ShownFramesPassAndFramesWithinTheBudgetAreUntouched) {
+    const Pixel black = rgb(0, 0, 0);
+    const Pixel white = rgb(255, 255, 255);
+    const auto fill = [](Pixel colour) {
+        return [=](int64_t, std::vector<Pixel>& frame) {
+            std::fill(frame.begin(), frame.end(), colour);
+        };
+    };
+    struct Case {
+        const char* name;
+        std::function<void(int64_t, std::vector<Pixel>&)> frameAt;
+        int64_t untouchedFrames;  // from the start
+    };
+    const Case cases[] = {
+        {"full-frame flicker every frame",
+         [&](int64_t k, std::vector<Pixel>& f) { fill(k % 2 == 0 ? black : white)(k, f); }, 7},
+        {"a flash a second, within the budget",
+         [&](int64_t k, std::vector<Pixel>& f) { fill(k % 10 == 0 ? white : black)(k, f); }, 30},
+        {"saturated red against grey every other frame",
+         [&](int64_t k, std::vector<Pixel>& f) {
+             fill(k % 2 == 0 ? rgb(255, 0, 0) : rgb(127, 127, 127))(k, f);
+         },
+         7},
+    };
+    constexpr int kFps = 10;
+    for (const Case& c : cases) {
+        startFlashLimiter(kFps);
+        std::vector<std::vector<Pixel>> shown;
+        std::vector<Pixel> frame(kScreenPixels);
+        for (int64_t k = 0; k < 3 * kFps; ++k) {
+            c.frameAt(k, frame);
+            const Pixel* out = limitFlashes(frame.data(), nullptr);
+            shown.emplace_back(out, out + kScreenPixels);
+            if (k < c.untouchedFrames) {
+                EXPECT_EQ(shown.back(), frame) << c.name << ", frame " << k;
+            }
+        }
+        const auto seconds = countFlashes(kFps, 3 * kFps, [&](int64_t k, std::vector<Pixel>& f) {
+            f = shown[static_cast<size_t>(k)];
+        });
+        for (const FlashSecond& s : seconds)
+            EXPECT_TRUE(s.passes) << c.name << ", second " << s.second;
     }
 }
 

@@ -542,7 +542,8 @@ TEST_F(RenderCli, LosslessVideoKeepsEveryPixelAndSample) {
          {"--lossless --video a.mp4", "--lossless --wav a.wav", "--lossless --crf 10 --video a.mkv",
           "--preset quick --video a.mp4", "--crf 52 --video a.mp4", "--chroma 422 --video a.mp4",
           "--chroma 444 --wav a.wav", "--chroma 444 --lossless --video a.mkv",
-          "--chroma 444 --video a.webm", "--chroma --video a.mp4"}) {
+          "--chroma 444 --video a.webm", "--chroma --video a.mp4",
+          "--reduce-flashes --wav a.wav"}) {
         run = render(args);
         EXPECT_EQ(run.status, 2) << args;
         EXPECT_NE(run.err.find("Usage:"), std::string::npos) << args;
