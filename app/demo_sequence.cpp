@@ -10,9 +10,22 @@
 #include "platform/audio_output.h"
 #include "platform/window_geometry.h"
 #include "platform/window_proc.h"
+#include "scenes/flash_limiter.h"
 #include "scenes/scene_timeline.h"
 
 namespace {
+
+// QUELTRAVINE_REDUCE_FLASHES (any value but empty or "0") shows the show with
+// at most three flashes a second, as the renderer's --reduce-flashes does;
+// the frames composed, and so everything the scenes read back, are the same.
+bool flashesReduced = false;
+uint32_t lastClockMs = 0;
+int64_t shownMs = 0;  // the show's milliseconds, past the clock's wrap
+
+bool flashReductionAsked() {
+    const char* value = std::getenv("QUELTRAVINE_REDUCE_FLASHES");
+    return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
+}
 
 // Every buffer lives until the process ends.
 Pixel* allocatePixels(size_t bytes) {
@@ -60,10 +73,21 @@ void startDemo(DisplayDevice* display) {
 
     SceneTimeline::inputs.clock = millisecondClock;
     SceneTimeline::start();
+    if (flashReductionAsked()) {
+        flashesReduced = true;
+        startFlashLimiter(1000);  // milliseconds
+        lastClockMs = millisecondClock();
+    }
 }
 
 void runFrame(DisplayDevice* display) {
     SceneTimeline::composeFrame();
+    if (flashesReduced) {
+        const uint32_t now = millisecondClock();
+        shownMs += static_cast<uint32_t>(now - lastClockMs);
+        lastClockMs = now;
+        display->frameSource = limitFlashes(SceneTimeline::inputs.backBuffer, shownMs, nullptr);
+    }
     display->uploadFrame();
     display->present();
     pumpMessages();

@@ -94,7 +94,7 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
     }
     // After the report's start: the limiter then owns the flash tracker.
     if (options.reduceFlashes)
-        startFlashLimiter(schedule.fps);
+        startFlashLimiter(schedule.fps);  // the report's second: fps frames
     const std::string logName = "'" + options.logPath + "'";
     const std::string crcName = "'" + options.crcPath + "'";
     const bool video = !options.videoPath.empty();
@@ -128,7 +128,7 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
         const Pixel* shown = backBuffer.data();
         if (options.reduceFlashes) {
             FlashTransitions transitions;
-            shown = limitFlashes(shown, &transitions);
+            shown = limitFlashes(shown, k, &transitions);
             if (flashes != nullptr)
                 recordFlashFrame(transitions);
         } else if (flashes != nullptr) {

@@ -5,47 +5,59 @@
 
 namespace {
 
+// The times of the last transitions of one kind, newest last: only the
+// budget's worth matter, since an older one is outside the second whenever
+// these are.
+struct RecentTransitions {
+    int64_t times[kFlashTransitionsAllowed] = {};
+    int32_t count = 0;
+
+    // How many of them lie in the second ending at `time` (after `time` -
+    // second).
+    int32_t within(int64_t time, int64_t second) const {
+        int32_t n = 0;
+        for (int32_t i = 0; i < count; ++i)
+            n += times[i] > time - second ? 1 : 0;
+        return n;
+    }
+
+    void add(int64_t time) {
+        if (count == kFlashTransitionsAllowed) {
+            for (int32_t i = 1; i < count; ++i)
+                times[i - 1] = times[i];
+            --count;
+        }
+        times[count++] = time;
+    }
+};
+
 struct Limiter {
-    int32_t fps = 60;
-    // The transitions of the last fps - 1 frames shown, oldest first in a
-    // ring, and their sums: with the next frame's, one second's worth.
-    std::vector<FlashTransitions> recent;
-    int32_t next = 0;
-    int32_t general = 0;
-    int32_t red = 0;
+    int64_t second = 60;
+    RecentTransitions general;
+    RecentTransitions red;
     std::vector<Pixel> shown;   // the last frame shown
     std::vector<uint8_t> held;  // the pixels held in the frame being made
 };
 
 Limiter limiter;
 
-void remember(const FlashTransitions& transitions) {
-    if (limiter.recent.empty())
-        return;  // at 1 fps the second is the frame itself
-    FlashTransitions& slot = limiter.recent[static_cast<size_t>(limiter.next)];
-    limiter.general += static_cast<int32_t>(transitions.general) - slot.general;
-    limiter.red += static_cast<int32_t>(transitions.red) - slot.red;
-    slot = transitions;
-    limiter.next = (limiter.next + 1) % static_cast<int32_t>(limiter.recent.size());
-}
-
 }  // namespace
 
-void startFlashLimiter(int32_t fps) {
+void startFlashLimiter(int64_t second) {
     startFlashTracker();
-    limiter.fps = fps;
-    limiter.recent.assign(static_cast<size_t>(fps - 1), FlashTransitions{});
-    limiter.next = 0;
-    limiter.general = 0;
-    limiter.red = 0;
+    limiter.second = second;
+    limiter.general = {};
+    limiter.red = {};
     limiter.shown.assign(kScreenPixels, 0);
     limiter.held.assign(kScreenPixels, 0);
 }
 
-const Pixel* limitFlashes(const Pixel* frame, FlashTransitions* shown) {
+const Pixel* limitFlashes(const Pixel* frame, int64_t time, FlashTransitions* shown) {
     const FlashTransitions found = classifyFlashFrame(frame);
-    const bool overGeneral = found.general && limiter.general + 1 > kFlashTransitionsAllowed;
-    const bool overRed = found.red && limiter.red + 1 > kFlashTransitionsAllowed;
+    const bool overGeneral = found.general && limiter.general.within(time, limiter.second) + 1 >
+                                                  kFlashTransitionsAllowed;
+    const bool overRed =
+        found.red && limiter.red.within(time, limiter.second) + 1 > kFlashTransitionsAllowed;
     const Pixel* result = frame;
     FlashTransitions made = found;
     if (!overGeneral && !overRed) {
@@ -70,7 +82,10 @@ const Pixel* limitFlashes(const Pixel* frame, FlashTransitions* shown) {
         made = advanceFlashTracker();
         result = out;
     }
-    remember(made);
+    if (made.general)
+        limiter.general.add(time);
+    if (made.red)
+        limiter.red.add(time);
     if (shown != nullptr)
         *shown = made;
     return result;

@@ -13,11 +13,14 @@
 #include "core/demo_types.h"
 #include "scenes/flash_tracker.h"
 
-// Starts limiting a new stream of frames at fps frames a second (restarts
-// the flash tracker); allocates all it needs.
-void startFlashLimiter(int32_t fps);
+// Starts limiting a new stream of frames (restarts the flash tracker);
+// allocates all it needs. A second is `second` units of the times handed to
+// limitFlashes: frames at a fixed rate count in frames (the renderer, whose
+// report counts a second as that many frames), a live show in milliseconds.
+void startFlashLimiter(int64_t second);
 
-// The frame to show for `frame`: `frame` itself when it is within the
-// budget, otherwise the limiter's own copy with pixels held (valid until the
-// next call). `shown` gets the transitions the shown frame holds.
-const Pixel* limitFlashes(const Pixel* frame, FlashTransitions* shown);
+// The frame to show for `frame`, shown at `time` (never earlier than the
+// last): `frame` itself when it is within the budget, otherwise the
+// limiter's own copy with pixels held (valid until the next call). `shown`
+// gets the transitions the shown frame holds.
+const Pixel* limitFlashes(const Pixel* frame, int64_t time, FlashTransitions* shown);

@@ -307,7 +307,7 @@ TEST(FlashLimiter, ShownFramesPassAndFramesWithinTheBudgetAreUntouched) {
         std::vector<Pixel> frame(kScreenPixels);
         for (int64_t k = 0; k < 3 * kFps; ++k) {
             c.frameAt(k, frame);
-            const Pixel* out = limitFlashes(frame.data(), nullptr);
+            const Pixel* out = limitFlashes(frame.data(), k, nullptr);
             shown.emplace_back(out, out + kScreenPixels);
             if (k < c.untouchedFrames) {
                 EXPECT_EQ(shown.back(), frame) << c.name << ", frame " << k;
