@@ -78,6 +78,19 @@ void enlargeRow(const uint8_t* values, int factor, uint8_t* first, size_t rowByt
         std::memcpy(first + s * rowBytes, first, rowBytes);
 }
 
+// Each pixel of a row's luma, and the chroma of a block of its one colour.
+void convertRow(const Pixel* row, uint8_t* luma, uint8_t* cb, uint8_t* cr) {
+    for (int x = 0; x < kScreenWidth; ++x) {
+        const Pixel p = row[x];
+        const int32_t r = 4 * red(p);
+        const int32_t g = 4 * green(p);
+        const int32_t b = 4 * blue(p);
+        luma[x] = lumaOf(p);
+        cb[x] = chromaOf(kCbR, kCbG, kCbB, r, g, b);
+        cr[x] = chromaOf(kCrR, kCrG, kCrB, r, g, b);
+    }
+}
+
 // At an even factor every 2x2 block lies within one source pixel: the
 // source pixel's luma fills its square and its chroma fills a square half
 // as wide, so each value is computed once per source pixel.
@@ -89,16 +102,7 @@ void convertEvenScale(const Pixel* frame, int scale, uint8_t* out) {
     uint8_t cb[kScreenWidth];
     uint8_t cr[kScreenWidth];
     for (int y = 0; y < kScreenHeight; ++y) {
-        const Pixel* row = frame + static_cast<size_t>(y) * kScreenWidth;
-        for (int x = 0; x < kScreenWidth; ++x) {
-            const Pixel p = row[x];
-            const int32_t r = 4 * red(p);
-            const int32_t g = 4 * green(p);
-            const int32_t b = 4 * blue(p);
-            luma[x] = lumaOf(p);
-            cb[x] = chromaOf(kCbR, kCbG, kCbB, r, g, b);
-            cr[x] = chromaOf(kCrR, kCrG, kCrB, r, g, b);
-        }
+        convertRow(frame + static_cast<size_t>(y) * kScreenWidth, luma, cb, cr);
         enlargeRow(luma, scale, planes.luma + static_cast<size_t>(y) * scale * planes.width,
                    static_cast<size_t>(planes.width));
         enlargeRow(cb, half, planes.cb + static_cast<size_t>(y) * half * chromaWidth, chromaWidth);
@@ -150,13 +154,7 @@ void convertFrameToYuv444(const Pixel* frame, int scale, uint8_t* out) {
     uint8_t cb[kScreenWidth];
     uint8_t cr[kScreenWidth];
     for (int y = 0; y < kScreenHeight; ++y) {
-        const Pixel* row = frame + static_cast<size_t>(y) * kScreenWidth;
-        for (int x = 0; x < kScreenWidth; ++x) {
-            const Pixel p = row[x];
-            luma[x] = lumaOf(p);
-            cb[x] = chromaOf(kCbR, kCbG, kCbB, 4 * red(p), 4 * green(p), 4 * blue(p));
-            cr[x] = chromaOf(kCrR, kCrG, kCrB, 4 * red(p), 4 * green(p), 4 * blue(p));
-        }
+        convertRow(frame + static_cast<size_t>(y) * kScreenWidth, luma, cb, cr);
         const size_t at = static_cast<size_t>(y) * scale * width;
         enlargeRow(luma, scale, out + at, width);
         enlargeRow(cb, scale, out + plane + at, width);
