@@ -14,7 +14,7 @@ RUN_SECONDS = 7  # the time is what is measured: frames in each whole second
 
 def presents_by_second(session, args, env):
     session.start_player(args, env=env, preload=session.paths.probe)
-    time.sleep(RUN_SECONDS)
+    time.sleep(RUN_SECONDS)  # the time is what is measured
     check(session.alive(), "the player ended: " + session.stderr())
     session.player.send_signal(signal.SIGTERM)
     check(session.wait_exit() == 0, "SIGTERM did not end with status 0")
