@@ -13,6 +13,7 @@
 #include "platform/app_window.h"
 #include "render/frame_log.h"
 #include "render/show_frames.h"
+#include "scenes/flash_limiter.h"
 
 namespace {
 
@@ -30,9 +31,10 @@ extern "C" {
 
 // `frames` frames at fps against the renderer's virtual clock (start 0 ms,
 // 40,000-byte blocks), as queltravine-render does; the log and the CRC of
-// every frame whose index is a multiple of every. Returns false when a
-// picture is missing (its message has been shown).
-EMSCRIPTEN_KEEPALIVE int webRender(int frames, int fps, int every) {
+// every frame whose index is a multiple of every, of the frames as shown
+// with the flashing reduced when reduceFlashes is nonzero (--reduce-flashes).
+// Returns false when a picture is missing (its message has been shown).
+EMSCRIPTEN_KEEPALIVE int webRender(int frames, int fps, int every, int reduceFlashes) {
     setMessageBoxHook(showOwnerlessMessageBox);
     Pixel* pictures[Picture::count];
     for (int i = 0; i < Picture::count; ++i)
@@ -47,14 +49,19 @@ EMSCRIPTEN_KEEPALIVE int webRender(int frames, int fps, int every) {
     renderCrcs.clear();
     char line[160];
     ComposeTimes times;
+    if (reduceFlashes != 0)
+        startFlashLimiter(fps);  // the renderer's second: fps frames
     renderShowFrames(
         schedule, renderBackBuffer.data(),
         [&](int64_t k, uint32_t clockMs) {
             renderLog.append(
                 line, static_cast<size_t>(formatFrameLogLine(line, sizeof line, k, clockMs)));
+            const Pixel* shown = renderBackBuffer.data();
+            if (reduceFlashes != 0)
+                shown = limitFlashes(shown, k, nullptr);
             if (k % every == 0) {
-                renderCrcs.append(line, static_cast<size_t>(formatFrameCrcLine(
-                                            line, sizeof line, k, renderBackBuffer.data())));
+                renderCrcs.append(
+                    line, static_cast<size_t>(formatFrameCrcLine(line, sizeof line, k, shown)));
             }
         },
         &times);

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/show_maths.h"
 #include "scenes/frame_workers.h"
 
 namespace {
@@ -276,12 +277,13 @@ void startFlashTracker() {
     tracker.coherent.assign(kScreenPixels, 0);
     tracker.windows.assign(kScreenPixels, 0);
     tracker.areaTable.assign(static_cast<size_t>(kScreenWidth + 1) * (kScreenHeight + 1), 0);
-    // The sRGB transfer function, as relative luminance is defined on it.
+    // The sRGB transfer function, as relative luminance is defined on it;
+    // the show's own pow, so that every platform counts the same flashes.
     for (int c = 0; c < 256; ++c) {
         const double encoded = c / 255.0;
         // Kept as float, like every stored value here.
         const float linear = static_cast<float>(
-            encoded <= 0.04045 ? encoded / 12.92 : std::pow((encoded + 0.055) / 1.055, 2.4));
+            encoded <= 0.04045 ? encoded / 12.92 : maths::pow((encoded + 0.055) / 1.055, 2.4));
         tracker.linear[c] = linear;
         tracker.lumaOfRed[c] = 0.2126 * linear;
         tracker.lumaOfGreen[c] = 0.7152 * linear;

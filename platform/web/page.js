@@ -116,9 +116,10 @@
     const frames = wholeNumber("render", 0, 0, 1000000);
     const fps = wholeNumber("fps", 60, 1, 1000);
     const every = wholeNumber("every", 1, 1, 1000000000);
+    const reduceFlashes = wholeNumber("reduce-flashes", 0, 0, 1);
     say("rendering " + frames + " frames");
     const module = await loadModule(await fetchPictures(), {});
-    if (call(() => module._webRender(frames, fps, every))) {
+    if (call(() => module._webRender(frames, fps, every, reduceFlashes))) {
       document.getElementById("render-log").textContent = module.UTF8ToString(module._webRenderLog());
       document.getElementById("render-crc").textContent = module.UTF8ToString(module._webRenderCrcs());
       document.getElementById("render-times").textContent =

@@ -8,6 +8,7 @@ checks that every platform gives the same bytes:
   wav44100 the whole show's 44100 Hz WAV data (the project's upsampler)
   log      the frame log, every frame
   crc      every frame's CRC-32
+  reduced  every frame's CRC-32 with the flashing reduced (--reduce-flashes)
   hour     an hour of 22050 Hz audio
 
 Prints one line per output with each platform's SHA-256 (first 16 digits).
@@ -62,14 +63,17 @@ def renderer_outputs(prefix, data, folder, host_path=lambda p: p, env=None, hour
     took = run([*common, "--wav", path("show.wav"), "--log", path("show.log"),
                 "--crc", path("show.crc")], env)
     took += run([*common, "--wav-rate", "44100", "--wav", path("show44100.wav")], env)
+    took += run([*common, "--reduce-flashes", "--crc", path("reduced.crc")], env)
     took += run([*common, "--seconds", "%d" % hour, "--fps", "1", "--wav", path("hour.wav")], env)
     with open(os.path.join(folder, "show.log"), "rb") as f:
         log = f.read()
     with open(os.path.join(folder, "show.crc"), "rb") as f:
         crc = f.read()
+    with open(os.path.join(folder, "reduced.crc"), "rb") as f:
+        reduced = f.read()
     outputs = {"wav": wav_data_digest(os.path.join(folder, "show.wav")),
                "wav44100": wav_data_digest(os.path.join(folder, "show44100.wav")),
-               "log": digest(log), "crc": digest(crc),
+               "log": digest(log), "crc": digest(crc), "reduced": digest(reduced),
                "hour": wav_data_digest(os.path.join(folder, "hour.wav"))}
     return outputs, took
 
@@ -85,18 +89,16 @@ def node(arguments):
     return result.stdout.strip()
 
 
-def browser_outputs(site, hour):
-    """The page's render mode in headless Chromium (log and checksums of every
-    frame), and synth.wasm under Node (the music)."""
-    started = time.monotonic()
+def page_render(site, query):
+    """The page's render mode in headless Chromium: its DOM once done."""
     profile = tempfile.mkdtemp(prefix="queltravine-chromium-")
     server = subprocess.Popen([sys.executable, "-u", "-m", "http.server", "--bind", "127.0.0.1",
                                "0"], cwd=site, stdout=subprocess.PIPE,
                               stderr=subprocess.DEVNULL, text=True)
     try:
         port = re.search(r"port (\d+)", server.stdout.readline()).group(1)
-        url = "http://127.0.0.1:%s/?render=%d&fps=%d" % (port, SHOW_SECONDS * FPS, FPS)
-        dom = subprocess.run(
+        url = "http://127.0.0.1:%s/?%s" % (port, query)
+        return subprocess.run(
             ["chromium", "--headless=new", "--no-sandbox", "--disable-gpu",
              "--user-data-dir=" + profile, "--virtual-time-budget=900000", "--dump-dom", url],
             capture_output=True, text=True, timeout=1200).stdout
@@ -105,13 +107,25 @@ def browser_outputs(site, hour):
         server.wait()
         shutil.rmtree(profile, ignore_errors=True)
 
-    def element(name):
-        match = re.search(r'id="%s"[^>]*>(.*?)</(pre|div)>' % name, dom, re.S)
-        if not match:
-            raise RuntimeError("the page's render wrote no %s" % name)
-        return html.unescape(match.group(1)).encode()
 
-    outputs = {"log": digest(element("render-log")), "crc": digest(element("render-crc"))}
+def page_element(dom, name):
+    match = re.search(r'id="%s"[^>]*>(.*?)</(pre|div)>' % name, dom, re.S)
+    if not match:
+        raise RuntimeError("the page's render wrote no %s" % name)
+    return html.unescape(match.group(1)).encode()
+
+
+def browser_outputs(site, hour):
+    """The page's render mode in headless Chromium (log and checksums of every
+    frame, plain and with the flashing reduced), and synth.wasm under Node
+    (the music)."""
+    started = time.monotonic()
+    render = "render=%d&fps=%d" % (SHOW_SECONDS * FPS, FPS)
+    dom = page_render(site, render)
+    reduced = page_render(site, render + "&reduce-flashes=1")
+    outputs = {"log": digest(page_element(dom, "render-log")),
+               "crc": digest(page_element(dom, "render-crc")),
+               "reduced": digest(page_element(reduced, "render-crc"))}
     synth = os.path.join(site, "synth.wasm")
     for name, seconds in (("wav", SHOW_SECONDS), ("hour", hour)):
         outputs[name] = node([os.path.join(HERE, "wasm_audio.mjs"), synth, str(seconds)])
@@ -169,7 +183,7 @@ def main():
     platforms = list(results)
     print("%-9s %s" % ("", " ".join("%-17s" % p for p in platforms)))
     differ = []
-    for output in ("wav", "wav44100", "log", "crc", "hour"):
+    for output in ("wav", "wav44100", "log", "crc", "reduced", "hour"):
         values = [results[p][0][output] for p in platforms]
         same = all(v == values[0] for v in values)
         if not same:
