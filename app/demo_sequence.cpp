@@ -19,6 +19,7 @@ namespace {
 // at most three flashes a second, as the renderer's --reduce-flashes does;
 // the frames composed, and so everything the scenes read back, are the same.
 bool flashesReduced = false;
+bool reducedFlashesAsked = false;
 uint32_t lastClockMs = 0;
 int64_t shownMs = 0;  // the show's milliseconds, past the clock's wrap
 
@@ -37,6 +38,10 @@ Pixel* allocatePixels(size_t bytes) {
 }
 
 }  // namespace
+
+void askForReducedFlashes() {
+    reducedFlashesAsked = true;
+}
 
 void startDemo(DisplayDevice* display) {
     // Kept: waitForFlip 0. Fullscreen is paced by the display all the same
@@ -73,7 +78,7 @@ void startDemo(DisplayDevice* display) {
 
     SceneTimeline::inputs.clock = millisecondClock;
     SceneTimeline::start();
-    if (flashReductionAsked()) {
+    if (reducedFlashesAsked || flashReductionAsked()) {
         flashesReduced = true;
         startFlashLimiter(1000);  // milliseconds
         lastClockMs = millisecondClock();

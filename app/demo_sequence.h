@@ -5,6 +5,10 @@
 
 #include "platform/display_device.h"
 
+// Asks startDemo for the show with its flashing reduced (at most three
+// flashes a second); QUELTRAVINE_REDUCE_FLASHES in the environment asks too.
+void askForReducedFlashes();
+
 // Initialises the device for displayMode, allocates and loads everything,
 // starts the music and the timeline.
 void startDemo(DisplayDevice* display);

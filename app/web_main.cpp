@@ -23,8 +23,11 @@ void animationFrame() {
 
 extern "C" {
 
-EMSCRIPTEN_KEEPALIVE void webStartDemo() {
+// reduceFlashes nonzero: the show with at most three flashes a second.
+EMSCRIPTEN_KEEPALIVE void webStartDemo(int reduceFlashes) {
     setMessageBoxHook(showOwnerlessMessageBox);
+    if (reduceFlashes != 0)
+        askForReducedFlashes();
     displayMode = DisplayMode::windowed;
     WindowHandle window = createAppWindow(displayMode);
     static DisplayDevice device(window);

@@ -142,14 +142,25 @@
   }
 
   const FLASHING_WARNING = "This show contains rapid full-screen flashing.\n" +
+                           "Reduced flashing is chosen below; untick it for the original.\n" +
                            "Tap, click or press a key again to start.";
 
-  // Who asked for reduced motion is told of the flashing (the last scene
-  // flashes the whole screen at the frame rate) and starts with a second
-  // gesture; the show itself is the same.
+  // The show with its flashing reduced (at most three flashes a second, as
+  // the renderer's --reduce-flashes): ticked below the start line, or
+  // ?reduce-flashes=1. Who asked for reduced motion is told of the flashing
+  // (the last scene flashes the whole screen at the frame rate), offered the
+  // reduced show ticked already, and starts with a second gesture.
+  const reduceChoice = document.getElementById("reduce");
+  const reduceBox = document.getElementById("reduce-flashes");
+  reduceBox.checked = params.get("reduce-flashes") === "1";
+  // Ticking is no start.
+  reduceChoice.addEventListener("click", (event) => event.stopPropagation());
+  reduceBox.addEventListener("keydown", (event) => event.stopPropagation());
+
   function startAsked() {
     if (!flashingWarned && matchMedia("(prefers-reduced-motion: reduce)").matches) {
       flashingWarned = true;
+      reduceBox.checked = true;
       say(FLASHING_WARNING);
       return;
     }
@@ -265,6 +276,7 @@
 
   async function startDemo() {
     started = true;
+    reduceChoice.hidden = true;
     window.demoTimes.start = performance.now();
     say("loading");
     // The context must be made inside the click or key that allows sound. It
@@ -309,7 +321,7 @@
         },
       });
       status.hidden = true;
-      call(() => module._webStartDemo());
+      call(() => module._webStartDemo(reduceBox.checked ? 1 : 0));
       if (stopped && status.hidden) say("stopped: click to start again");
     } catch (error) {
       fail("The demo could not start: " + error.message);
@@ -352,6 +364,7 @@
   }
 
   const missing = missingFeatures();
+  if (missing.length > 0 || params.has("render")) reduceChoice.hidden = true;
   if (missing.length > 0) {
     fail("This browser cannot play the demo: it has no " + missing.join(" and no ") + ".");
   } else if (params.has("render")) {

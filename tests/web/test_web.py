@@ -410,13 +410,15 @@ def test_hidden_tab_pauses(serve_site, browser):
 
 
 FLASHING_WARNING = ("This show contains rapid full-screen flashing.\n"
+                    "Reduced flashing is chosen below; untick it for the original.\n"
                     "Tap, click or press a key again to start.")
 
 
 def test_flashing_warning(serve_site, browser):
     """With prefers-reduced-motion: reduce, the first click (or ?autostart)
-    shows the flashing warning and starts nothing, Escape does not start
-    it either; the next click or key starts the show."""
+    shows the flashing warning with the reduced show ticked and starts
+    nothing, Escape does not start it either; the next click or key starts
+    the show, reduced. Without the preference the choice is unticked."""
     site = serve_site()
     browser.send("Emulation.setEmulatedMedia", features=[
         {"name": "prefers-reduced-motion", "value": "reduce"}])
@@ -440,6 +442,13 @@ def test_flashing_warning(serve_site, browser):
                    "the show started by the second gesture (%s)" % url)
         check(browser.evaluate("document.getElementById('status').hidden"),
               "the warning is still shown")
+        check(browser.evaluate("document.getElementById('reduce-flashes').checked"),
+              "the reduced show was not offered (%s)" % url)
+    browser.send("Emulation.setEmulatedMedia", features=[
+        {"name": "prefers-reduced-motion", "value": "no-preference"}])
+    browser.open(site.url)
+    check(not browser.evaluate("document.getElementById('reduce-flashes').checked"),
+          "the reduced show is ticked without being asked for")
 
 
 def test_black_before_start(serve_site, browser, tmp_path):
