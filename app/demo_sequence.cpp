@@ -18,8 +18,7 @@ namespace {
 // QUELTRAVINE_REDUCE_FLASHES (any value but empty or "0") shows the show with
 // at most three flashes a second, as the renderer's --reduce-flashes does;
 // the frames composed, and so everything the scenes read back, are the same.
-bool flashesReduced = false;
-bool reducedFlashesAsked = false;
+bool flashesReduced = false;  // asked for by the entry or the environment
 uint32_t lastClockMs = 0;
 int64_t shownMs = 0;  // the show's milliseconds, past the clock's wrap
 
@@ -40,7 +39,7 @@ Pixel* allocatePixels(size_t bytes) {
 }  // namespace
 
 void askForReducedFlashes() {
-    reducedFlashesAsked = true;
+    flashesReduced = true;
 }
 
 void startDemo(DisplayDevice* display) {
@@ -78,8 +77,8 @@ void startDemo(DisplayDevice* display) {
 
     SceneTimeline::inputs.clock = millisecondClock;
     SceneTimeline::start();
-    if (reducedFlashesAsked || flashReductionAsked()) {
-        flashesReduced = true;
+    flashesReduced = flashesReduced || flashReductionAsked();
+    if (flashesReduced) {
         startFlashLimiter(1000);  // milliseconds
         lastClockMs = millisecondClock();
     }

@@ -1,9 +1,6 @@
 #include "render/flash_report.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 
 namespace {
 

@@ -105,10 +105,7 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
         settings.fps = schedule.fps;
         settings.lossless = options.lossless;
         settings.chroma444 = options.chroma == "444";
-        if (options.crf >= 0)
-            settings.crf = static_cast<int>(options.crf);
-        else if (settings.chroma444)
-            settings.crf = kDefault444Crf;
+        settings.crf = static_cast<int>(options.crf);
         if (!options.preset.empty())
             settings.preset = options.preset;
         startVideoEncoder(settings, wavForVideo);

@@ -103,9 +103,12 @@ std::vector<std::string> videoCodecArguments(const VideoSettings& settings) {
     }
     std::vector<std::string> args;
     if (hasVideoCodecDefaults(settings.path)) {
+        const int crf = settings.crf >= 0    ? settings.crf
+                        : settings.chroma444 ? kDefault444Crf
+                                             : kDefaultVideoCrf;
         args = {"-c:v",     "libx264",
                 "-preset",  settings.preset,
-                "-crf",     std::to_string(settings.crf),
+                "-crf",     std::to_string(crf),
                 "-refs",    std::to_string(kDefaultVideoReferences),
                 "-bf",      "0",
                 "-pix_fmt", yuvFormat(settings)};

@@ -36,7 +36,7 @@ struct VideoSettings {
     // 22050 Hz) in Matroska: an archival master that keeps every bit.
     bool lossless = false;
     // For the H.264 extensions: libx264's constant rate factor and preset.
-    int crf = kDefaultVideoCrf;
+    int crf = -1;  // -1: the default for the chroma (kDefaultVideoCrf, kDefault444Crf)
     std::string preset = kDefaultVideoPreset;
     // H.264 High 4:4:4: every pixel keeps its own colour whatever filter the
     // player's chroma takes; 4:2:0 (one sample per 2x2 block) otherwise.

@@ -56,6 +56,8 @@ struct Tracker {
     std::vector<uint8_t> windows;        // scratch for keepCoherent
     std::vector<int32_t> areaTable;      // summed-area table, (width + 1) x (height + 1)
     const Pixel* framePixels = nullptr;  // the frame being taken, for its parts
+    FlashTransitions classified;         // what it holds as composed
+    bool held = false;                   // some of its pixels are held
     // Each channel's share of relative luminance after the sRGB transfer,
     // and its linear value.
     double lumaOfRed[256];
@@ -292,15 +294,18 @@ void startFlashTracker() {
 }
 
 FlashTransitions classifyFlashFrame(const Pixel* frame) {
+    tracker.held = false;
     if (tracker.first) {
         measurePixels(frame, 0, kScreenPixels);
         for (std::vector<uint8_t>& mask : tracker.changed)
             std::fill(mask.begin(), mask.end(), 0);
-        return {};
+        tracker.classified = {};
+    } else {
+        tracker.framePixels = frame;
+        runFrameParts(classifyPart, nullptr);
+        tracker.classified = countTransitions();
     }
-    tracker.framePixels = frame;
-    runFrameParts(classifyPart, nullptr);
-    return countTransitions();
+    return tracker.classified;
 }
 
 FlashTransitions trackFlashFrame(const Pixel* frame) {
@@ -326,8 +331,7 @@ const uint8_t* flashChangingPixels(bool red) {
 }
 
 void holdFlashPixels(const uint8_t* held) {
-    if (held == nullptr)
-        return;
+    tracker.held = true;
     FrameValues& now = tracker.current;
     const FrameValues& before = tracker.previous;
     for (int i = 0; i < kScreenPixels; ++i) {
@@ -340,7 +344,7 @@ void holdFlashPixels(const uint8_t* held) {
 }
 
 FlashTransitions advanceFlashTracker() {
-    FlashTransitions found;
+    FlashTransitions found = tracker.classified;
     if (tracker.first) {
         tracker.first = false;
         for (int i = 0; i < kScreenPixels; ++i) {
@@ -350,7 +354,10 @@ FlashTransitions advanceFlashTracker() {
         }
     } else {
         runFrameParts(advancePart, nullptr);
-        found = countTransitions();
+        // Held pixels make no change: what is left of the frame's is counted
+        // again. Without them the count is the classification's.
+        if (tracker.held)
+            found = countTransitions();
     }
     std::swap(tracker.current, tracker.previous);
     return found;

@@ -48,8 +48,8 @@ FlashTransitions classifyFlashFrame(const Pixel* frame);
 const uint8_t* flashChangingPixels(bool red);
 
 // The frame just classified is to be shown with the pixels marked in `held`
-// keeping the previous frame's values (null: none held). A pixel seen again
-// at its last value makes no transition.
+// keeping the previous frame's values. A pixel seen again at its last value
+// makes no transition.
 void holdFlashPixels(const uint8_t* held);
 
 // Moves every pixel's course on to the frame just classified (with its held
