@@ -13,7 +13,7 @@
 
 namespace {
 
-[[maybe_unused]] constexpr int kMaxWorkers = 63;
+[[maybe_unused]] constexpr int kMaxWorkers = kMaxFrameParts - 1;
 
 int workerCount = 0;
 int partLimit = 1;

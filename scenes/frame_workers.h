@@ -4,6 +4,9 @@
 // hand-over's. The work is complete when runFrameParts returns.
 #pragma once
 
+// At most this many parts, the calling thread's included.
+inline constexpr int kMaxFrameParts = 64;
+
 // Part `part` of `parts`; the same job is called once for each part.
 using FramePartJob = void (*)(void* context, int part, int parts);
 

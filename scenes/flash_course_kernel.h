@@ -1,0 +1,354 @@
+// The flash courses' step written once for W lanes (GCC/Clang vector
+// extensions) and compiled once per instruction set, each copy in its own
+// file with its own flags; internal linkage, so that no copy built for a
+// wider set can stand in for another's. Branch-free: the changes of noise go
+// either way at random and would defeat a branch predictor. The changes are
+// measured in double, as the one-lane copy does, so every copy marks the
+// same pixels.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#if defined(__AVX512F__)
+#include <immintrin.h>
+#endif
+
+#include "scenes/flash_courses.h"
+
+namespace {
+
+template <int W>
+struct FlashLanes {
+    typedef float F32 __attribute__((vector_size(W * 4)));
+    typedef int32_t I32 __attribute__((vector_size(W * 4)));
+    typedef double F64 __attribute__((vector_size(W * 8)));
+    typedef int64_t I64 __attribute__((vector_size(W * 8)));
+    typedef uint8_t U8 __attribute__((vector_size(W)));
+};
+
+// The darker state of a general flash is below 0.8: no float lies between
+// 0.8 and 0.8f, so comparing floats with 0.8f is comparing with 0.8.
+constexpr float kDarkerBelow = 0.8f;
+
+template <int W>
+typename FlashLanes<W>::F32 loadLanes(const float* from) {
+    typename FlashLanes<W>::F32 v;
+    std::memcpy(&v, from, sizeof v);
+    return v;
+}
+
+template <int W>
+typename FlashLanes<W>::I32 loadLanes(const int32_t* from) {
+    typename FlashLanes<W>::I32 v;
+    std::memcpy(&v, from, sizeof v);
+    return v;
+}
+
+template <typename Vector, typename Element>
+void storeLanes(Element* to, const Vector& v) {
+    std::memcpy(to, &v, sizeof v);
+}
+
+template <typename Vector>
+Vector pick(const typename FlashLanes<sizeof(Vector) / 4>::I32& mask, const Vector& yes,
+            const Vector& no) {
+    typename FlashLanes<sizeof(Vector) / 4>::I32 a;
+    typename FlashLanes<sizeof(Vector) / 4>::I32 b;
+    std::memcpy(&a, &yes, sizeof a);
+    std::memcpy(&b, &no, sizeof b);
+    const auto bits = (a & mask) | (b & ~mask);
+    Vector out;
+    std::memcpy(&out, &bits, sizeof out);
+    return out;
+}
+
+// W lanes taken as two halves of W / 2, each half a register's floats in
+// double, and joined again: shuffles, in registers. One lane is its own half.
+template <int W, size_t... Index>
+typename FlashLanes<W / 2>::F32 lowHalf(const typename FlashLanes<W>::F32& v,
+                                        std::index_sequence<Index...>) {
+    return __builtin_shufflevector(v, v, Index...);
+}
+template <int W, size_t... Index>
+typename FlashLanes<W / 2>::F32 highHalf(const typename FlashLanes<W>::F32& v,
+                                         std::index_sequence<Index...>) {
+    return __builtin_shufflevector(v, v, (Index + W / 2)...);
+}
+template <int W, typename Vector, size_t... Index>
+auto joinHalves(const Vector& low, const Vector& high, std::index_sequence<Index...>) {
+    return __builtin_shufflevector(low, high, Index..., (Index + W / 2)...);
+}
+
+// Applies `step` (F32 lanes in, a vector of as many lanes out) to each half.
+template <int W, typename Step>
+auto byHalves(const typename FlashLanes<W>::F32& a, const typename FlashLanes<W>::F32& b,
+              Step step) {
+    if constexpr (W == 1) {
+        return step(a, b);
+    } else {
+        constexpr auto half = std::make_index_sequence<W / 2>();
+        return joinHalves<W>(step(lowHalf<W>(a, half), lowHalf<W>(b, half)),
+                             step(highHalf<W>(a, half), highHalf<W>(b, half)), half);
+    }
+}
+
+template <typename F32>
+auto inDouble(const F32& v) {
+    return __builtin_convertvector(v, typename FlashLanes<sizeof(F32) / 4>::F64);
+}
+
+// Any lane nonzero: halves ORed together, in registers, until one is left.
+template <int W, size_t... Index>
+bool anyLaneOfHalves(const typename FlashLanes<W>::I32& mask, std::index_sequence<Index...>) {
+    const typename FlashLanes<W / 2>::I32 either =
+        __builtin_shufflevector(mask, mask, Index...) |
+        __builtin_shufflevector(mask, mask, (Index + W / 2)...);
+    if constexpr (W == 2) {
+        return either[0] != 0;
+    } else {
+        return anyLaneOfHalves<W / 2>(either, std::make_index_sequence<W / 4>());
+    }
+}
+
+template <int W>
+bool anyLane(const typename FlashLanes<W>::I32& mask) {
+    if constexpr (W == 1) {
+        return mask[0] != 0;
+    } else {
+        return anyLaneOfHalves<W>(mask, std::make_index_sequence<W / 2>());
+    }
+}
+
+// Lanes where big - small >= minimum as double arithmetic finds it (-1,
+// else 0); big and small are floats, big the larger where it matters.
+template <int W>
+typename FlashLanes<W>::I32 differsByInDouble(const typename FlashLanes<W>::F32& big,
+                                              const typename FlashLanes<W>::F32& small,
+                                              double minimum) {
+    return byHalves<W>(big, small, [minimum](const auto& b, const auto& s) {
+        using I32 = typename FlashLanes<sizeof(b) / 4>::I32;
+        return __builtin_convertvector(inDouble(b) - inDouble(s) >= minimum, I32);
+    });
+}
+
+// A change threshold and the floats either side of it (adjacent, or equal
+// where the threshold is a float itself).
+struct ChangeThreshold {
+    double minimum;
+    float below;
+    float above;
+};
+
+constexpr bool bracketsTightly(const ChangeThreshold& t) {
+    return t.below <= t.minimum && t.minimum <= t.above &&
+           std::bit_cast<uint32_t>(t.above) - std::bit_cast<uint32_t>(t.below) <= 1;
+}
+
+// A change of 0.1 in relative luminance; of more than 20 in redness (the
+// next double up from 20).
+constexpr ChangeThreshold kLumaChange{0.1, 0x1.999998p-4f, 0x1.99999ap-4f};
+constexpr ChangeThreshold kRedChange{20.0 + 0x1p-48, 20.0f, 0x1.400002p+4f};
+static_assert(bracketsTightly(kLumaChange) && bracketsTightly(kRedChange));
+
+// The same lanes from the difference in float, which decides alone unless
+// it rounds to one of the floats either side of the threshold: rounding is
+// monotonic, so a float difference above both means a difference above the
+// threshold, one below both a difference below. Only where some lane's
+// rounds to either (rarely) is the vector measured again in double.
+template <int W>
+typename FlashLanes<W>::I32 differsBy(const typename FlashLanes<W>::F32& big,
+                                      const typename FlashLanes<W>::F32& small,
+                                      const ChangeThreshold& threshold) {
+    const typename FlashLanes<W>::F32 difference = big - small;
+    const typename FlashLanes<W>::I32 near =
+        (difference >= threshold.below) & (difference <= threshold.above);
+    if (anyLane<W>(near)) [[unlikely]]
+        return differsByInDouble<W>(big, small, threshold.minimum);
+    return difference > threshold.above;
+}
+
+// Pixels measured as measureFlashPixel measures one, H lanes in double.
+template <int H>
+struct MeasuredLanes {
+    typename FlashLanes<H>::F32 luma;
+    typename FlashLanes<H>::F32 red;
+    typename FlashLanes<H>::I32 saturated;
+};
+
+template <int H>
+MeasuredLanes<H> measureInDouble(const typename FlashLanes<H>::F32& red8,
+                                 const typename FlashLanes<H>::F32& green8,
+                                 const typename FlashLanes<H>::F32& blue8) {
+    using F64 = typename FlashLanes<H>::F64;
+    using F32 = typename FlashLanes<H>::F32;
+    using I32 = typename FlashLanes<H>::I32;
+    const F64 r = inDouble(red8);
+    const F64 g = inDouble(green8);
+    const F64 b = inDouble(blue8);
+    const F64 redness = (r - g - b) * 320.0;
+    const auto positive = redness > 0.0;
+    const auto saturated = positive & (r / (r + g + b) >= 0.8);
+    return {__builtin_convertvector(0.2126 * r + 0.7152 * g + 0.0722 * b, F32),
+            __builtin_convertvector(positive ? redness : F64{}, F32),
+            __builtin_convertvector(saturated, I32)};
+}
+
+// The transfer table, as the widest instruction set takes it: AVX-512 holds
+// all 256 entries in 16 registers and looks them up by permutes, 32 entries
+// at a time; the others look up lane by lane (AVX2's gathers measured
+// slower than that).
+template <int W>
+struct LinearTable {
+    const float* entries;
+#if defined(__AVX512F__)
+    __m512 registers[16];
+    explicit LinearTable(const float* table) : entries(table) {
+        for (int k = 0; k < 16; ++k)
+            registers[k] = _mm512_loadu_ps(table + 16 * k);
+    }
+#else
+    explicit LinearTable(const float* table) : entries(table) {}
+#endif
+
+    typename FlashLanes<W>::F32 lookUp(const typename FlashLanes<W>::I32& index) const {
+#if defined(__AVX512F__)
+        if constexpr (W == 16) {
+            const __m512i i = reinterpret_cast<__m512i>(index);
+            __m512 pairs[8];
+            for (int k = 0; k < 8; ++k)
+                pairs[k] = _mm512_permutex2var_ps(registers[2 * k], i, registers[2 * k + 1]);
+            // Bits 5, 6 and 7 of the index pick the pair.
+            const __mmask16 bit5 = _mm512_test_epi32_mask(i, _mm512_set1_epi32(32));
+            const __mmask16 bit6 = _mm512_test_epi32_mask(i, _mm512_set1_epi32(64));
+            const __mmask16 bit7 = _mm512_test_epi32_mask(i, _mm512_set1_epi32(128));
+            __m512 quads[4];
+            for (int k = 0; k < 4; ++k)
+                quads[k] = _mm512_mask_blend_ps(bit5, pairs[2 * k], pairs[2 * k + 1]);
+            const __m512 low = _mm512_mask_blend_ps(bit6, quads[0], quads[1]);
+            const __m512 high = _mm512_mask_blend_ps(bit6, quads[2], quads[3]);
+            return reinterpret_cast<typename FlashLanes<W>::F32>(
+                _mm512_mask_blend_ps(bit7, low, high));
+        }
+#endif
+        typename FlashLanes<W>::F32 values;
+        for (int k = 0; k < W; ++k)
+            values[k] = entries[index[k]];
+        return values;
+    }
+};
+
+// W pixels: each channel's linear value looked up, then the arithmetic by
+// halves.
+template <int W>
+MeasuredLanes<W> measureLanes(const uint32_t* pixels, const LinearTable<W>& linear) {
+    const typename FlashLanes<W>::I32 p = loadLanes<W>(reinterpret_cast<const int32_t*>(pixels));
+    // The top byte is never shown.
+    const typename FlashLanes<W>::F32 r = linear.lookUp((p >> 16) & 0xFF);
+    const typename FlashLanes<W>::F32 g = linear.lookUp((p >> 8) & 0xFF);
+    const typename FlashLanes<W>::F32 b = linear.lookUp(p & 0xFF);
+    if constexpr (W == 1) {
+        return measureInDouble<1>(r, g, b);
+    } else {
+        constexpr auto half = std::make_index_sequence<W / 2>();
+        const auto low =
+            measureInDouble<W / 2>(lowHalf<W>(r, half), lowHalf<W>(g, half), lowHalf<W>(b, half));
+        const auto high = measureInDouble<W / 2>(highHalf<W>(r, half), highHalf<W>(g, half),
+                                                 highHalf<W>(b, half));
+        return {joinHalves<W>(low.luma, high.luma, half), joinHalves<W>(low.red, high.red, half),
+                joinHalves<W>(low.saturated, high.saturated, half)};
+    }
+}
+
+template <int W>
+void storeMarks(uint8_t* to, const typename FlashLanes<W>::I32& mask) {
+    storeLanes(to, __builtin_convertvector(mask & 1, typename FlashLanes<W>::U8));
+}
+
+template <int W>
+void followFlashCoursesFor(FlashCourseSpan& span) {
+    using F32 = typename FlashLanes<W>::F32;
+    using I32 = typename FlashLanes<W>::I32;
+    // Every array once in a local of its own, so that no store is taken to
+    // change where another points.
+    const uint32_t* __restrict frame = span.frame;
+    const float* __restrict lumaLowIn = span.before->lumaLow;
+    const float* __restrict lumaHighIn = span.before->lumaHigh;
+    const float* __restrict redLowIn = span.before->redLow;
+    const float* __restrict redHighIn = span.before->redHigh;
+    const int32_t* __restrict flagsIn = span.before->flags;
+    float* __restrict lumaLowOut = span.after->lumaLow;
+    float* __restrict lumaHighOut = span.after->lumaHigh;
+    float* __restrict redLowOut = span.after->redLow;
+    float* __restrict redHighOut = span.after->redHigh;
+    int32_t* __restrict flagsOut = span.after->flags;
+    uint8_t* __restrict lumaRises = span.marks[0];
+    uint8_t* __restrict lumaFalls = span.marks[1];
+    uint8_t* __restrict redRises = span.marks[2];
+    uint8_t* __restrict redFalls = span.marks[3];
+    const LinearTable<W> linear(span.linear);
+    I32 marked[4] = {};
+    for (int i = span.begin; i + W <= span.end; i += W) {
+        const MeasuredLanes<W> values = measureLanes<W>(frame + i, linear);
+        const I32 flags = loadLanes<W>(flagsIn + i);
+
+        // General: a rise from the valley, the darker state below 0.8, or a
+        // fall from the peak to below 0.8.
+        const F32 luma = values.luma;
+        const I32 lumaMayRise = (flags & kLumaRising) == 0;
+        const I32 lumaMayFall = (flags & kLumaFalling) == 0;
+        const F32 lumaHighBefore = loadLanes<W>(lumaHighIn + i);
+        const F32 lumaLowBefore = loadLanes<W>(lumaLowIn + i);
+        const F32 lumaHigh = pick(lumaMayFall & (luma > lumaHighBefore), luma, lumaHighBefore);
+        const F32 lumaLow = pick(lumaMayRise & (luma < lumaLowBefore), luma, lumaLowBefore);
+        const I32 lumaRise =
+            lumaMayRise & differsBy<W>(luma, lumaLow, kLumaChange) & (lumaLow < kDarkerBelow);
+        const I32 lumaFall = ~lumaRise & lumaMayFall & differsBy<W>(lumaHigh, luma, kLumaChange) &
+                             (luma < kDarkerBelow);
+        storeLanes(lumaHighOut + i, pick(lumaRise, luma, lumaHigh));
+        storeLanes(lumaLowOut + i, pick(lumaFall, luma, lumaLow));
+
+        // Red: a rise to saturated red, or a fall from a saturated peak.
+        const F32 red = values.red;
+        const I32 saturated = values.saturated;
+        const I32 redMayRise = (flags & kRedRising) == 0;
+        const I32 redMayFall = (flags & kRedFalling) == 0;
+        const F32 redHighBefore = loadLanes<W>(redHighIn + i);
+        const F32 redLowBefore = loadLanes<W>(redLowIn + i);
+        const I32 newPeak = redMayFall & (red > redHighBefore);
+        const F32 redHigh = pick(newPeak, red, redHighBefore);
+        const I32 peakSaturated = pick(newPeak, saturated, (flags & kRedPeakSaturated) != 0);
+        const F32 redLow = pick(redMayRise & (red < redLowBefore), red, redLowBefore);
+        const I32 redRise = redMayRise & differsBy<W>(red, redLow, kRedChange) & saturated;
+        const I32 redFall =
+            ~redRise & redMayFall & differsBy<W>(redHigh, red, kRedChange) & peakSaturated;
+        storeLanes(redHighOut + i, pick(redRise, red, redHigh));
+        storeLanes(redLowOut + i, pick(redFall, red, redLow));
+
+        const I32 lumaTrend =
+            pick(lumaRise, I32{} + kLumaRising,
+                 pick(lumaFall, I32{} + kLumaFalling, flags & (kLumaRising | kLumaFalling)));
+        const I32 redTrend =
+            pick(redRise, I32{} + kRedRising,
+                 pick(redFall, I32{} + kRedFalling, flags & (kRedRising | kRedFalling)));
+        const I32 peak = pick(redRise, saturated, peakSaturated) & kRedPeakSaturated;
+        storeLanes(flagsOut + i, lumaTrend | redTrend | peak);
+        storeMarks<W>(lumaRises + i, lumaRise);
+        storeMarks<W>(lumaFalls + i, lumaFall);
+        storeMarks<W>(redRises + i, redRise);
+        storeMarks<W>(redFalls + i, redFall);
+        marked[0] -= lumaRise;
+        marked[1] -= lumaFall;
+        marked[2] -= redRise;
+        marked[3] -= redFall;
+    }
+    for (int which = 0; which < 4; ++which) {
+        span.marked[which] = 0;
+        for (int k = 0; k < W; ++k)
+            span.marked[which] += marked[which][k];
+    }
+}
+
+}  // namespace
