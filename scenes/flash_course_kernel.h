@@ -7,6 +7,7 @@
 // same pixels.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -178,21 +179,26 @@ struct MeasuredLanes {
     typename FlashLanes<H>::I32 saturated;
 };
 
+// `reddish` is false when no lane's red channel exceeds both others: then
+// R - G - B is at most 0 in every lane, no lane is red, and the division is
+// spared.
 template <int H>
 MeasuredLanes<H> measureInDouble(const typename FlashLanes<H>::F32& red8,
                                  const typename FlashLanes<H>::F32& green8,
-                                 const typename FlashLanes<H>::F32& blue8) {
+                                 const typename FlashLanes<H>::F32& blue8, bool reddish) {
     using F64 = typename FlashLanes<H>::F64;
     using F32 = typename FlashLanes<H>::F32;
     using I32 = typename FlashLanes<H>::I32;
     const F64 r = inDouble(red8);
     const F64 g = inDouble(green8);
     const F64 b = inDouble(blue8);
+    const F32 luma = __builtin_convertvector(0.2126 * r + 0.7152 * g + 0.0722 * b, F32);
+    if (!reddish)
+        return {luma, F32{}, I32{}};
     const F64 redness = (r - g - b) * 320.0;
     const auto positive = redness > 0.0;
     const auto saturated = positive & (r / (r + g + b) >= 0.8);
-    return {__builtin_convertvector(0.2126 * r + 0.7152 * g + 0.0722 * b, F32),
-            __builtin_convertvector(positive ? redness : F64{}, F32),
+    return {luma, __builtin_convertvector(positive ? redness : F64{}, F32),
             __builtin_convertvector(saturated, I32)};
 }
 
@@ -246,17 +252,23 @@ template <int W>
 MeasuredLanes<W> measureLanes(const uint32_t* pixels, const LinearTable<W>& linear) {
     const typename FlashLanes<W>::I32 p = loadLanes<W>(reinterpret_cast<const int32_t*>(pixels));
     // The top byte is never shown.
-    const typename FlashLanes<W>::F32 r = linear.lookUp((p >> 16) & 0xFF);
-    const typename FlashLanes<W>::F32 g = linear.lookUp((p >> 8) & 0xFF);
-    const typename FlashLanes<W>::F32 b = linear.lookUp(p & 0xFF);
+    const typename FlashLanes<W>::I32 r8 = (p >> 16) & 0xFF;
+    const typename FlashLanes<W>::I32 g8 = (p >> 8) & 0xFF;
+    const typename FlashLanes<W>::I32 b8 = p & 0xFF;
+    // The transfer is increasing: where R's byte is at most G's or B's, so is
+    // its linear value, and R - G - B is at most 0 however it rounds.
+    const bool reddish = anyLane<W>((r8 > g8) & (r8 > b8));
+    const typename FlashLanes<W>::F32 r = linear.lookUp(r8);
+    const typename FlashLanes<W>::F32 g = linear.lookUp(g8);
+    const typename FlashLanes<W>::F32 b = linear.lookUp(b8);
     if constexpr (W == 1) {
-        return measureInDouble<1>(r, g, b);
+        return measureInDouble<1>(r, g, b, reddish);
     } else {
         constexpr auto half = std::make_index_sequence<W / 2>();
-        const auto low =
-            measureInDouble<W / 2>(lowHalf<W>(r, half), lowHalf<W>(g, half), lowHalf<W>(b, half));
+        const auto low = measureInDouble<W / 2>(lowHalf<W>(r, half), lowHalf<W>(g, half),
+                                                lowHalf<W>(b, half), reddish);
         const auto high = measureInDouble<W / 2>(highHalf<W>(r, half), highHalf<W>(g, half),
-                                                 highHalf<W>(b, half));
+                                                 highHalf<W>(b, half), reddish);
         return {joinHalves<W>(low.luma, high.luma, half), joinHalves<W>(low.red, high.red, half),
                 joinHalves<W>(low.saturated, high.saturated, half)};
     }
@@ -278,71 +290,90 @@ void followFlashCoursesFor(FlashCourseSpan& span) {
     const float* __restrict lumaHighIn = span.before->lumaHigh;
     const float* __restrict redLowIn = span.before->redLow;
     const float* __restrict redHighIn = span.before->redHigh;
-    const int32_t* __restrict flagsIn = span.before->flags;
+    const uint8_t* __restrict flagsIn = span.before->flags;
     float* __restrict lumaLowOut = span.after->lumaLow;
     float* __restrict lumaHighOut = span.after->lumaHigh;
     float* __restrict redLowOut = span.after->redLow;
     float* __restrict redHighOut = span.after->redHigh;
-    int32_t* __restrict flagsOut = span.after->flags;
+    uint8_t* __restrict flagsOut = span.after->flags;
     uint8_t* __restrict lumaRises = span.marks[0];
     uint8_t* __restrict lumaFalls = span.marks[1];
     uint8_t* __restrict redRises = span.marks[2];
     uint8_t* __restrict redFalls = span.marks[3];
     const LinearTable<W> linear(span.linear);
     I32 marked[4] = {};
-    for (int i = span.begin; i + W <= span.end; i += W) {
-        const MeasuredLanes<W> values = measureLanes<W>(frame + i, linear);
-        const I32 flags = loadLanes<W>(flagsIn + i);
+    // A stretch at a time: measured in one loop, followed in another, so
+    // that neither runs short of registers; the values stay in the first
+    // level cache between the two.
+    constexpr int kStretch = 640;
+    alignas(64) float lumaValues[kStretch];
+    alignas(64) float redValues[kStretch];
+    alignas(64) int32_t saturatedValues[kStretch];
+    for (int start = span.begin; start < span.end; start += kStretch) {
+        const int stretch = std::min(kStretch, span.end - start) / W * W;
+        for (int j = 0; j < stretch; j += W) {
+            const MeasuredLanes<W> values = measureLanes<W>(frame + start + j, linear);
+            storeLanes(lumaValues + j, values.luma);
+            storeLanes(redValues + j, values.red);
+            storeLanes(saturatedValues + j, values.saturated);
+        }
+        for (int j = 0; j < stretch; j += W) {
+            const int i = start + j;
+            typename FlashLanes<W>::U8 flagBytes;
+            std::memcpy(&flagBytes, flagsIn + i, sizeof flagBytes);
+            const I32 flags = __builtin_convertvector(flagBytes, I32);
 
-        // General: a rise from the valley, the darker state below 0.8, or a
-        // fall from the peak to below 0.8.
-        const F32 luma = values.luma;
-        const I32 lumaMayRise = (flags & kLumaRising) == 0;
-        const I32 lumaMayFall = (flags & kLumaFalling) == 0;
-        const F32 lumaHighBefore = loadLanes<W>(lumaHighIn + i);
-        const F32 lumaLowBefore = loadLanes<W>(lumaLowIn + i);
-        const F32 lumaHigh = pick(lumaMayFall & (luma > lumaHighBefore), luma, lumaHighBefore);
-        const F32 lumaLow = pick(lumaMayRise & (luma < lumaLowBefore), luma, lumaLowBefore);
-        const I32 lumaRise =
-            lumaMayRise & differsBy<W>(luma, lumaLow, kLumaChange) & (lumaLow < kDarkerBelow);
-        const I32 lumaFall = ~lumaRise & lumaMayFall & differsBy<W>(lumaHigh, luma, kLumaChange) &
-                             (luma < kDarkerBelow);
-        storeLanes(lumaHighOut + i, pick(lumaRise, luma, lumaHigh));
-        storeLanes(lumaLowOut + i, pick(lumaFall, luma, lumaLow));
+            // General: a rise from the valley, the darker state below 0.8, or a
+            // fall from the peak to below 0.8.
+            const F32 luma = loadLanes<W>(lumaValues + j);
+            const I32 lumaMayRise = (flags & kLumaRising) == 0;
+            const I32 lumaMayFall = (flags & kLumaFalling) == 0;
+            const F32 lumaHighBefore = loadLanes<W>(lumaHighIn + i);
+            const F32 lumaLowBefore = loadLanes<W>(lumaLowIn + i);
+            const F32 lumaHigh = pick(lumaMayFall & (luma > lumaHighBefore), luma, lumaHighBefore);
+            const F32 lumaLow = pick(lumaMayRise & (luma < lumaLowBefore), luma, lumaLowBefore);
+            const I32 lumaRise =
+                lumaMayRise & differsBy<W>(luma, lumaLow, kLumaChange) & (lumaLow < kDarkerBelow);
+            const I32 lumaFall = ~lumaRise & lumaMayFall &
+                                 differsBy<W>(lumaHigh, luma, kLumaChange) & (luma < kDarkerBelow);
+            storeLanes(lumaHighOut + i, pick(lumaRise, luma, lumaHigh));
+            storeLanes(lumaLowOut + i, pick(lumaFall, luma, lumaLow));
 
-        // Red: a rise to saturated red, or a fall from a saturated peak.
-        const F32 red = values.red;
-        const I32 saturated = values.saturated;
-        const I32 redMayRise = (flags & kRedRising) == 0;
-        const I32 redMayFall = (flags & kRedFalling) == 0;
-        const F32 redHighBefore = loadLanes<W>(redHighIn + i);
-        const F32 redLowBefore = loadLanes<W>(redLowIn + i);
-        const I32 newPeak = redMayFall & (red > redHighBefore);
-        const F32 redHigh = pick(newPeak, red, redHighBefore);
-        const I32 peakSaturated = pick(newPeak, saturated, (flags & kRedPeakSaturated) != 0);
-        const F32 redLow = pick(redMayRise & (red < redLowBefore), red, redLowBefore);
-        const I32 redRise = redMayRise & differsBy<W>(red, redLow, kRedChange) & saturated;
-        const I32 redFall =
-            ~redRise & redMayFall & differsBy<W>(redHigh, red, kRedChange) & peakSaturated;
-        storeLanes(redHighOut + i, pick(redRise, red, redHigh));
-        storeLanes(redLowOut + i, pick(redFall, red, redLow));
+            // Red: a rise to saturated red, or a fall from a saturated peak.
+            const F32 red = loadLanes<W>(redValues + j);
+            const I32 saturated = loadLanes<W>(saturatedValues + j);
+            const I32 redMayRise = (flags & kRedRising) == 0;
+            const I32 redMayFall = (flags & kRedFalling) == 0;
+            const F32 redHighBefore = loadLanes<W>(redHighIn + i);
+            const F32 redLowBefore = loadLanes<W>(redLowIn + i);
+            const I32 newPeak = redMayFall & (red > redHighBefore);
+            const F32 redHigh = pick(newPeak, red, redHighBefore);
+            const I32 peakSaturated = pick(newPeak, saturated, (flags & kRedPeakSaturated) != 0);
+            const F32 redLow = pick(redMayRise & (red < redLowBefore), red, redLowBefore);
+            const I32 redRise = redMayRise & differsBy<W>(red, redLow, kRedChange) & saturated;
+            const I32 redFall =
+                ~redRise & redMayFall & differsBy<W>(redHigh, red, kRedChange) & peakSaturated;
+            storeLanes(redHighOut + i, pick(redRise, red, redHigh));
+            storeLanes(redLowOut + i, pick(redFall, red, redLow));
 
-        const I32 lumaTrend =
-            pick(lumaRise, I32{} + kLumaRising,
-                 pick(lumaFall, I32{} + kLumaFalling, flags & (kLumaRising | kLumaFalling)));
-        const I32 redTrend =
-            pick(redRise, I32{} + kRedRising,
-                 pick(redFall, I32{} + kRedFalling, flags & (kRedRising | kRedFalling)));
-        const I32 peak = pick(redRise, saturated, peakSaturated) & kRedPeakSaturated;
-        storeLanes(flagsOut + i, lumaTrend | redTrend | peak);
-        storeMarks<W>(lumaRises + i, lumaRise);
-        storeMarks<W>(lumaFalls + i, lumaFall);
-        storeMarks<W>(redRises + i, redRise);
-        storeMarks<W>(redFalls + i, redFall);
-        marked[0] -= lumaRise;
-        marked[1] -= lumaFall;
-        marked[2] -= redRise;
-        marked[3] -= redFall;
+            const I32 lumaTrend =
+                pick(lumaRise, I32{} + kLumaRising,
+                     pick(lumaFall, I32{} + kLumaFalling, flags & (kLumaRising | kLumaFalling)));
+            const I32 redTrend =
+                pick(redRise, I32{} + kRedRising,
+                     pick(redFall, I32{} + kRedFalling, flags & (kRedRising | kRedFalling)));
+            const I32 peak = pick(redRise, saturated, peakSaturated) & kRedPeakSaturated;
+            storeLanes(flagsOut + i, __builtin_convertvector(lumaTrend | redTrend | peak,
+                                                             typename FlashLanes<W>::U8));
+            storeMarks<W>(lumaRises + i, lumaRise);
+            storeMarks<W>(lumaFalls + i, lumaFall);
+            storeMarks<W>(redRises + i, redRise);
+            storeMarks<W>(redFalls + i, redFall);
+            marked[0] -= lumaRise;
+            marked[1] -= lumaFall;
+            marked[2] -= redRise;
+            marked[3] -= redFall;
+        }
     }
     for (int which = 0; which < 4; ++which) {
         span.marked[which] = 0;

@@ -23,11 +23,11 @@ inline void measureFlashPixel(uint32_t pixel, const float* linear, float* lumina
 }
 
 // Which way each course last changed, and whether the red peak is saturated.
-inline constexpr int32_t kLumaRising = 1;
-inline constexpr int32_t kLumaFalling = 2;
-inline constexpr int32_t kRedRising = 4;
-inline constexpr int32_t kRedFalling = 8;
-inline constexpr int32_t kRedPeakSaturated = 16;
+inline constexpr uint8_t kLumaRising = 1;
+inline constexpr uint8_t kLumaFalling = 2;
+inline constexpr uint8_t kRedRising = 4;
+inline constexpr uint8_t kRedFalling = 8;
+inline constexpr uint8_t kRedPeakSaturated = 16;
 
 // Every pixel's courses: the lowest and highest values since its last
 // transition of each kind, and its flags above. A rising course looks for a
@@ -37,7 +37,7 @@ struct FlashCourses {
     float* lumaHigh;
     float* redLow;
     float* redHigh;
-    int32_t* flags;
+    uint8_t* flags;
 };
 
 // Pixels [begin, end) (a whole number of 16) of `frame`, measured, and

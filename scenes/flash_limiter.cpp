@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "scenes/frame_workers.h"
+
 namespace {
 
 // The times of the last transitions of one kind, newest last: only the
@@ -35,11 +37,23 @@ struct Limiter {
     int64_t second = 60;
     RecentTransitions general;
     RecentTransitions red;
-    std::vector<Pixel> shown;   // the last frame shown
-    std::vector<uint8_t> held;  // the pixels held in the frame being made
+    std::vector<Pixel> shown;       // the last frame shown
+    const Pixel* frame = nullptr;   // the frame being limited
+    const uint8_t* held = nullptr;  // its pixels held
 };
 
 Limiter limiter;
+
+// The frame to show: the held pixels as last shown, the others as composed.
+void composeShownPart(void*, int part, int parts) {
+    const int begin = kScreenHeight * part / parts * kScreenWidth;
+    const int end = kScreenHeight * (part + 1) / parts * kScreenWidth;
+    Pixel* out = limiter.shown.data();
+    for (int i = begin; i < end; ++i) {
+        const Pixel composed = limiter.frame[i];
+        out[i] = limiter.held[i] != 0 ? out[i] : composed;
+    }
+}
 
 }  // namespace
 
@@ -49,7 +63,6 @@ void startFlashLimiter(int64_t second) {
     limiter.general = {};
     limiter.red = {};
     limiter.shown.assign(kScreenPixels, 0);
-    limiter.held.assign(kScreenPixels, 0);
 }
 
 const Pixel* limitFlashes(const Pixel* frame, int64_t time, FlashTransitions* shown) {
@@ -66,21 +79,11 @@ const Pixel* limitFlashes(const Pixel* frame, int64_t time, FlashTransitions* sh
     } else {
         // Every pixel changing the way that would go over is held, the small
         // areas too: what is left of the change cannot count.
-        uint8_t* held = limiter.held.data();
-        std::memset(held, 0, kScreenPixels);
-        for (const bool red : {false, true}) {
-            if (red ? overRed : overGeneral) {
-                const uint8_t* changing = flashChangingPixels(red);
-                for (int i = 0; i < kScreenPixels; ++i)
-                    held[i] |= changing[i];
-            }
-        }
-        holdFlashPixels(held);
-        Pixel* out = limiter.shown.data();
-        for (int i = 0; i < kScreenPixels; ++i)
-            out[i] = held[i] != 0 ? out[i] : frame[i];
+        limiter.frame = frame;
+        limiter.held = holdFlashChanges(overGeneral, overRed);
+        runFrameParts(composeShownPart, nullptr);
         made = advanceFlashTracker();
-        result = out;
+        result = limiter.shown.data();
     }
     if (made.general)
         limiter.general.add(time);

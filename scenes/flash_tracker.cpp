@@ -13,48 +13,65 @@
 
 namespace {
 
-// Every pixel's courses as of the last frame shown, and the ones the frame
-// being classified would leave: classifying writes only these, and taking
-// the frame swaps the two, so that a frame with held pixels costs no second
-// pass (a held pixel keeps its courses).
-struct CourseArrays {
-    std::vector<float> lumaLow;
-    std::vector<float> lumaHigh;
-    std::vector<float> redLow;
-    std::vector<float> redHigh;
-    std::vector<int32_t> flags;
-    FlashCourses view;
-};
-
 struct Tracker {
     bool first = true;  // the next frame only sets where every pixel starts
-    CourseArrays courses[2];
+    // Every pixel's courses as of the last frame shown, and the ones the
+    // frame being classified would leave: classifying writes only these, and
+    // taking the frame swaps the two, so that a frame with held pixels costs
+    // no second pass (a held pixel keeps its courses).
+    FlashCourses courses[2] = {};
     int shownCourses = 0;  // which of the two holds the courses as shown
     // Which pixels change which way in the current frame: general rise,
     // general fall, red rise, red fall.
-    std::vector<uint8_t> changed[4];
     uint8_t* marks[4] = {};
     int32_t changedCount[4][kMaxFrameParts] = {};  // per kind and part
-    std::vector<uint8_t> either[2];                // general and red, either way
-    std::vector<uint8_t> coherent;                 // scratch: what a mask keeps
-    std::vector<uint8_t> windows;                  // scratch: the squares' centres
-    const Pixel* framePixels = nullptr;            // the frame being taken, for its parts
-    FlashTransitions classified;                   // what it holds as composed
-    const uint8_t* held = nullptr;                 // its held pixels, if any
+    uint8_t* heldPixels = nullptr;                 // of the frame classified, if any
+    FlashTransitions holding;                      // the kinds whose pixels are held
+    uint8_t* coherent = nullptr;                   // scratch: what a mask keeps
+    uint8_t* windows = nullptr;                    // scratch: the squares' centres
+    // Every array above in one allocation, each starting a different 192
+    // bytes into a page: arrays read and written side by side at the same
+    // place in their pages make the processor take stores for loads they
+    // are not (4K aliasing).
+    std::vector<uint8_t> arena;
+    const Pixel* framePixels = nullptr;  // the frame being taken, for its parts
+    FlashTransitions classified;         // what it holds as composed
+    bool held = false;                   // some of its pixels are held
     KernelWidth width = KernelWidth::oneLane;
     float linear[256];  // each channel value after the sRGB transfer
 };
 
 Tracker tracker;
 
-void resetCourses(CourseArrays& c) {
-    c.lumaLow.assign(kScreenPixels, 0.0f);
-    c.lumaHigh.assign(kScreenPixels, 0.0f);
-    c.redLow.assign(kScreenPixels, 0.0f);
-    c.redHigh.assign(kScreenPixels, 0.0f);
-    c.flags.assign(kScreenPixels, 0);
-    c.view = {c.lumaLow.data(), c.lumaHigh.data(), c.redLow.data(), c.redHigh.data(),
-              c.flags.data()};
+// Lays the arrays out in the arena, zeroed.
+void allocateArrays() {
+    constexpr size_t kPage = 4096;
+    constexpr size_t kStagger = 192;
+    constexpr size_t kWords = size_t{kScreenPixels} * 4;
+    constexpr size_t kBytes = kScreenPixels;
+    constexpr int kArrays = 2 * 5 + 4 + 3;
+    static_assert(kArrays * kStagger < kPage);
+    tracker.arena.assign(kPage + kArrays * (kWords + kPage), 0);
+    uint8_t* next =
+        tracker.arena.data() + (kPage - reinterpret_cast<uintptr_t>(tracker.arena.data()) % kPage);
+    int index = 0;
+    const auto take = [&](size_t bytes) {
+        uint8_t* array = next + kStagger * index++;
+        next += (bytes + kPage - 1) / kPage * kPage + kPage;
+        return array;
+    };
+    for (FlashCourses& c : tracker.courses) {
+        c.lumaLow = reinterpret_cast<float*>(take(kWords));
+        c.lumaHigh = reinterpret_cast<float*>(take(kWords));
+        c.redLow = reinterpret_cast<float*>(take(kWords));
+        c.redHigh = reinterpret_cast<float*>(take(kWords));
+        c.flags = take(kBytes);
+    }
+    for (uint8_t*& mask : tracker.marks)
+        mask = take(kBytes);
+    tracker.heldPixels = take(kBytes);
+    tracker.coherent = take(kBytes);
+    tracker.windows = take(kBytes);
 }
 
 int32_t changedPixels(const uint8_t* mask, int begin, int end) {
@@ -194,8 +211,8 @@ void followCourses(FlashCourseSpan& span) {
 void classifyPart(void*, int part, int parts) {
     FlashCourseSpan span{tracker.framePixels,
                          tracker.linear,
-                         &tracker.courses[tracker.shownCourses].view,
-                         &tracker.courses[1 - tracker.shownCourses].view,
+                         &tracker.courses[tracker.shownCourses],
+                         &tracker.courses[1 - tracker.shownCourses],
                          tracker.marks,
                          partBegin(part, parts),
                          partBegin(part + 1, parts),
@@ -205,15 +222,24 @@ void classifyPart(void*, int part, int parts) {
         tracker.changedCount[which][part] = span.marked[which];
 }
 
-// A held pixel is seen again at its last value, which moves neither of its
-// courses and makes no transition: it keeps the courses it had, and loses
-// its marks. Selects rather than branches, one array at a time.
+// The pixels making a transition of the kinds held are held. A held pixel
+// is seen again at its last value, which moves neither of its courses and
+// makes no transition: it keeps the courses it had, and loses its marks.
+// Selects rather than branches, one array at a time; what is left of the
+// marks is counted again.
 void holdPart(void*, int part, int parts) {
     const int begin = partBegin(part, parts);
     const int end = partBegin(part + 1, parts);
-    const FlashCourses& before = tracker.courses[tracker.shownCourses].view;
-    const FlashCourses& after = tracker.courses[1 - tracker.shownCourses].view;
-    const uint8_t* held = tracker.held;
+    const uint8_t generalMask = tracker.holding.general ? 1 : 0;
+    const uint8_t redMask = tracker.holding.red ? 1 : 0;
+    uint8_t* held = tracker.heldPixels;
+    uint8_t* const* marks = tracker.marks;
+    for (int i = begin; i < end; ++i) {
+        held[i] = static_cast<uint8_t>(((marks[0][i] | marks[1][i]) & generalMask) |
+                                       ((marks[2][i] | marks[3][i]) & redMask));
+    }
+    const FlashCourses& before = tracker.courses[tracker.shownCourses];
+    const FlashCourses& after = tracker.courses[1 - tracker.shownCourses];
     const std::pair<const float*, float*> courses[] = {{before.lumaLow, after.lumaLow},
                                                        {before.lumaHigh, after.lumaHigh},
                                                        {before.redLow, after.redLow},
@@ -227,13 +253,18 @@ void holdPart(void*, int part, int parts) {
         }
     }
     for (int i = begin; i < end; ++i) {
-        const int32_t old = before.flags[i];
-        const int32_t now = after.flags[i];
+        const uint8_t old = before.flags[i];
+        const uint8_t now = after.flags[i];
         after.flags[i] = held[i] != 0 ? old : now;
     }
-    for (uint8_t* mask : tracker.marks) {
-        for (int i = begin; i < end; ++i)
-            mask[i] = held[i] != 0 ? 0 : mask[i];
+    for (int which = 0; which < 4; ++which) {
+        uint8_t* mask = marks[which];
+        int32_t count = 0;
+        for (int i = begin; i < end; ++i) {
+            mask[i] &= static_cast<uint8_t>(held[i] ^ 1);
+            count += mask[i];
+        }
+        tracker.changedCount[which][part] = count;
     }
 }
 
@@ -245,7 +276,7 @@ FlashTransitions countTransitions(const int32_t* totals) {
         const uint8_t* mask = tracker.marks[which];
         if (found[which / 2] || totals[which] < kFlashMinArea)
             continue;
-        CoherentJob job{mask, tracker.windows.data(), tracker.coherent.data(), {}};
+        CoherentJob job{mask, tracker.windows, tracker.coherent, {}};
         runFrameParts(findCentresPart, &job);
         runFrameParts(keepCoveredPart, &job);
         int32_t kept = 0;
@@ -256,12 +287,15 @@ FlashTransitions countTransitions(const int32_t* totals) {
     return {found[0], found[1]};
 }
 
-// The transitions of the frame's marks as they stand, counted afresh.
-FlashTransitions recountTransitions() {
-    int32_t totals[4];
-    for (int which = 0; which < 4; ++which)
-        totals[which] = changedPixels(tracker.marks[which], 0, kScreenPixels);
-    return countTransitions(totals);
+// Each kind's marks over the whole frame, from the parts' counts.
+const int32_t* partTotals() {
+    static int32_t totals[4];
+    for (int which = 0; which < 4; ++which) {
+        totals[which] = 0;
+        for (int part = 0; part < frameParts(); ++part)
+            totals[which] += tracker.changedCount[which][part];
+    }
+    return totals;
 }
 
 }  // namespace
@@ -269,17 +303,8 @@ FlashTransitions recountTransitions() {
 void startFlashTracker() {
     tracker.first = true;
     tracker.width = activeKernelWidth();
-    for (CourseArrays& c : tracker.courses)
-        resetCourses(c);
+    allocateArrays();
     tracker.shownCourses = 0;
-    for (int which = 0; which < 4; ++which) {
-        tracker.changed[which].assign(kScreenPixels, 0);
-        tracker.marks[which] = tracker.changed[which].data();
-    }
-    for (std::vector<uint8_t>& mask : tracker.either)
-        mask.assign(kScreenPixels, 0);
-    tracker.coherent.assign(kScreenPixels, 0);
-    tracker.windows.assign(kScreenPixels, 0);
     // The sRGB transfer function, as relative luminance is defined on it;
     // the show's own pow, so that every platform counts the same flashes.
     for (int c = 0; c < 256; ++c) {
@@ -291,31 +316,24 @@ void startFlashTracker() {
 }
 
 FlashTransitions classifyFlashFrame(const Pixel* frame) {
-    tracker.held = nullptr;
+    tracker.held = false;
     if (tracker.first) {
         // Every pixel starts where it is, with no course yet.
-        CourseArrays& c = tracker.courses[1 - tracker.shownCourses];
+        const FlashCourses& c = tracker.courses[1 - tracker.shownCourses];
         for (int i = 0; i < kScreenPixels; ++i) {
             int32_t saturated;
             measureFlashPixel(frame[i], tracker.linear, &c.lumaLow[i], &c.redLow[i], &saturated);
-            c.flags[i] = saturated & kRedPeakSaturated;
+            c.lumaHigh[i] = c.lumaLow[i];
+            c.redHigh[i] = c.redLow[i];
+            c.flags[i] = static_cast<uint8_t>(saturated & kRedPeakSaturated);
         }
-        c.lumaHigh = c.lumaLow;
-        c.redHigh = c.redLow;
-        c.view = {c.lumaLow.data(), c.lumaHigh.data(), c.redLow.data(), c.redHigh.data(),
-                  c.flags.data()};
-        for (std::vector<uint8_t>& mask : tracker.changed)
-            std::fill(mask.begin(), mask.end(), 0);
+        for (uint8_t* mask : tracker.marks)
+            std::memset(mask, 0, kScreenPixels);
         tracker.classified = {};
     } else {
         tracker.framePixels = frame;
         runFrameParts(classifyPart, nullptr);
-        int32_t totals[4] = {};
-        for (int which = 0; which < 4; ++which) {
-            for (int part = 0; part < frameParts(); ++part)
-                totals[which] += tracker.changedCount[which][part];
-        }
-        tracker.classified = countTransitions(totals);
+        tracker.classified = countTransitions(partTotals());
     }
     return tracker.classified;
 }
@@ -325,26 +343,19 @@ FlashTransitions trackFlashFrame(const Pixel* frame) {
     return advanceFlashTracker();
 }
 
-const uint8_t* flashChangingPixels(bool red) {
-    const uint8_t* rises = tracker.marks[red ? 2 : 0];
-    const uint8_t* falls = tracker.marks[red ? 3 : 1];
-    uint8_t* either = tracker.either[red ? 1 : 0].data();
-    for (int i = 0; i < kScreenPixels; ++i)
-        either[i] = rises[i] | falls[i];
-    return either;
-}
-
-void holdFlashPixels(const uint8_t* held) {
-    tracker.held = held;
+const uint8_t* holdFlashChanges(bool general, bool red) {
+    tracker.holding = {general, red};
+    runFrameParts(holdPart, nullptr);
+    tracker.held = true;
+    return tracker.heldPixels;
 }
 
 FlashTransitions advanceFlashTracker() {
     FlashTransitions found = tracker.classified;
     if (tracker.first) {
         tracker.first = false;
-    } else if (tracker.held != nullptr) {
-        runFrameParts(holdPart, nullptr);
-        found = recountTransitions();
+    } else if (tracker.held) {
+        found = countTransitions(partTotals());
     }
     tracker.shownCourses = 1 - tracker.shownCourses;
     return found;

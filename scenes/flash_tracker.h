@@ -43,14 +43,12 @@ FlashTransitions trackFlashFrame(const Pixel* frame);
 // moving any pixel's course yet. The first frame of a stream holds none.
 FlashTransitions classifyFlashFrame(const Pixel* frame);
 
-// Of the frame just classified: 1 for each pixel that makes a transition of
-// the kind (either way), whether or not its area is large enough to count.
-const uint8_t* flashChangingPixels(bool red);
-
-// The frame just classified is to be shown with the pixels marked in `held`
-// keeping the previous frame's values. A pixel seen again at its last value
-// makes no transition.
-void holdFlashPixels(const uint8_t* held);
+// The frame just classified is to be shown with every pixel that makes a
+// transition of a kind given (either way, whether or not its area is large
+// enough to count) keeping the previous frame's values. Gives those pixels
+// (1 each), valid until the next frame is classified. A pixel seen again at
+// its last value makes no transition.
+const uint8_t* holdFlashChanges(bool general, bool red);
 
 // Moves every pixel's course on to the frame just classified (with its held
 // pixels), and gives the transitions that frame holds as it is shown; the
