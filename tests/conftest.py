@@ -52,6 +52,8 @@ def pytest_addoption(parser):
     group.addoption("--throttle", type=float, default=4,
                     help="how many times Chromium's CPU is slowed in the throttled "
                     "measurement (default 4)")
+    group.addoption("--reduce-flashes", action="store_true",
+                    help="the throttled measurement runs the show with its flashing reduced")
     group.addoption("--engines", default="chromium,firefox,webkit",
                     help="the browser engines the browser cases run in, comma-separated "
                     "(default chromium,firefox,webkit; one that is not installed is skipped)")

@@ -516,11 +516,13 @@ def test_throttled_frame_rate(serve_site, browser, options):
     """Not a check: animation frames in each second of the show, counted from
     its first frame for --speed-seconds (default 65), with Chromium's CPU
     throttled --throttle times (default 4, a common stand-in for a mid-range
-    phone), and how far the scenes' clock moved meanwhile."""
+    phone), and how far the scenes' clock moved meanwhile; with
+    --reduce-flashes, of the show with its flashing reduced."""
     seconds = int(options.number("speed-seconds"))
     rate = options.number("throttle")
     site = serve_site()
-    browser.open(site.url)
+    reduced = options.config.getoption("reduce_flashes")
+    browser.open(site.url + ("?reduce-flashes=1" if reduced else ""))
     browser.send("Emulation.setCPUThrottlingRate", rate=rate)
     browser.evaluate("""(() => {
         window.throttledRates = []; window.throttledClock = [];
