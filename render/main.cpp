@@ -125,9 +125,11 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
         const Pixel* shown = backBuffer.data();
         if (options.reduceFlashes) {
             FlashTransitions transitions;
-            shown = limitFlashes(shown, k, &transitions);
-            if (flashes != nullptr)
+            shown = limitFlashes(backBuffer.data(), k, &transitions);
+            if (flashes != nullptr) {
                 recordFlashFrame(transitions);
+                recordShownFrame(backBuffer.data(), shown);
+            }
         } else if (flashes != nullptr) {
             analyseFlashFrame(shown);
         }
@@ -155,7 +157,7 @@ void renderFrames(const RenderOptions& options, const std::string& wavForVideo) 
     if (crcs != nullptr)
         finishOutput(crcs, options.crcPath);
     if (flashes != nullptr) {
-        const std::string report = formatFlashReport(flashSeconds());
+        const std::string report = formatFlashReport(flashSeconds(), options.reduceFlashes);
         writeAll(flashes, report.data(), report.size(), "'" + options.flashReportPath + "'");
         finishOutput(flashes, options.flashReportPath);
     }

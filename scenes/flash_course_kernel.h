@@ -8,7 +8,6 @@
 #pragma once
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -145,7 +144,7 @@ struct ChangeThreshold {
 
 constexpr bool bracketsTightly(const ChangeThreshold& t) {
     return t.below <= t.minimum && t.minimum <= t.above &&
-           std::bit_cast<uint32_t>(t.above) - std::bit_cast<uint32_t>(t.below) <= 1;
+           __builtin_bit_cast(uint32_t, t.above) - __builtin_bit_cast(uint32_t, t.below) <= 1;
 }
 
 // A change of 0.1 in relative luminance; of more than 20 in redness (the
@@ -348,7 +347,8 @@ void followFlashCoursesFor(FlashCourseSpan& span) {
             const F32 redLowBefore = loadLanes<W>(redLowIn + i);
             const I32 newPeak = redMayFall & (red > redHighBefore);
             const F32 redHigh = pick(newPeak, red, redHighBefore);
-            const I32 peakSaturated = pick(newPeak, saturated, (flags & kRedPeakSaturated) != 0);
+            const I32 peakWasSaturated = (flags & kRedPeakSaturated) != 0;
+            const I32 peakSaturated = pick(newPeak, saturated, peakWasSaturated);
             const F32 redLow = pick(redMayRise & (red < redLowBefore), red, redLowBefore);
             const I32 redRise = redMayRise & differsBy<W>(red, redLow, kRedChange) & saturated;
             const I32 redFall =

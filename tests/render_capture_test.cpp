@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <random>
@@ -319,6 +320,34 @@ TEST(FlashLimiter, ShownFramesPassAndFramesWithinTheBudgetAreUntouched) {
         });
         for (const FlashSecond& s : seconds)
             EXPECT_TRUE(s.passes) << c.name << ", second " << s.second;
+    }
+}
+
+// The closeness of a reduced render: one frame in a second shown 10 levels
+// off in every channel is a sixth of the pixels changed at 6 fps, and at
+// 60 fps, averaged over its 10-frame stretch, a mean difference of 1.
+TEST(FlashReport, ClosenessAveragesOverASixthOfASecond) {
+    struct Case {
+        int fps;
+        double psnr;  // 10 log10(255^2 / (the stretch's error / 6 stretches))
+    } const cases[] = {{6, 10.0 * std::log10(65025.0 * 6.0 / 100.0)},
+                       {60, 10.0 * std::log10(65025.0 * 6.0 / 1.0)}};
+    for (const Case& c : cases) {
+        startFlashAnalysis(c.fps, 0, 2 * c.fps);
+        const std::vector<Pixel> composed(kScreenPixels, rgb(100, 100, 100));
+        const std::vector<Pixel> off(kScreenPixels, rgb(110, 110, 110));
+        for (int k = 0; k < 2 * c.fps; ++k) {
+            recordFlashFrame({});
+            recordShownFrame(composed.data(), k == 2 ? off.data() : composed.data());
+        }
+        const auto seconds = flashSeconds();
+        ASSERT_EQ(seconds.size(), 2u);
+        EXPECT_NEAR(seconds[0].changedShare, 1.0 / c.fps, 1e-12) << c.fps;
+        EXPECT_NEAR(seconds[0].psnr, c.psnr, 1e-9) << c.fps;
+        EXPECT_EQ(seconds[1].changedShare, 0.0);
+        EXPECT_TRUE(std::isinf(seconds[1].psnr));
+        const std::string report = formatFlashReport(seconds, true);
+        EXPECT_NE(report.find("\n1 0 0 pass 0.00 inf\n"), std::string::npos) << report;
     }
 }
 
