@@ -157,17 +157,23 @@ static_assert(bracketsTightly(kLumaChange) && bracketsTightly(kRedChange));
 // it rounds to one of the floats either side of the threshold: rounding is
 // monotonic, so a float difference above both means a difference above the
 // threshold, one below both a difference below. Only where some lane's
-// rounds to either (rarely) is the vector measured again in double.
+// rounds to either (rarely) is the vector measured again in double. The
+// one-lane copy, which the others are checked against, always measures in
+// double.
 template <int W>
 typename FlashLanes<W>::I32 differsBy(const typename FlashLanes<W>::F32& big,
                                       const typename FlashLanes<W>::F32& small,
                                       const ChangeThreshold& threshold) {
-    const typename FlashLanes<W>::F32 difference = big - small;
-    const typename FlashLanes<W>::I32 near =
-        (difference >= threshold.below) & (difference <= threshold.above);
-    if (anyLane<W>(near)) [[unlikely]]
-        return differsByInDouble<W>(big, small, threshold.minimum);
-    return difference > threshold.above;
+    if constexpr (W == 1) {
+        return differsByInDouble<1>(big, small, threshold.minimum);
+    } else {
+        const typename FlashLanes<W>::F32 difference = big - small;
+        const typename FlashLanes<W>::I32 near =
+            (difference >= threshold.below) & (difference <= threshold.above);
+        if (anyLane<W>(near)) [[unlikely]]
+            return differsByInDouble<W>(big, small, threshold.minimum);
+        return difference > threshold.above;
+    }
 }
 
 // Pixels measured as measureFlashPixel measures one, H lanes in double.
@@ -255,8 +261,9 @@ MeasuredLanes<W> measureLanes(const uint32_t* pixels, const LinearTable<W>& line
     const typename FlashLanes<W>::I32 g8 = (p >> 8) & 0xFF;
     const typename FlashLanes<W>::I32 b8 = p & 0xFF;
     // The transfer is increasing: where R's byte is at most G's or B's, so is
-    // its linear value, and R - G - B is at most 0 however it rounds.
-    const bool reddish = anyLane<W>((r8 > g8) & (r8 > b8));
+    // its linear value, and R - G - B is at most 0 however it rounds. The
+    // one-lane copy measures every pixel in full.
+    const bool reddish = W == 1 || anyLane<W>((r8 > g8) & (r8 > b8));
     const typename FlashLanes<W>::F32 r = linear.lookUp(r8);
     const typename FlashLanes<W>::F32 g = linear.lookUp(g8);
     const typename FlashLanes<W>::F32 b = linear.lookUp(b8);

@@ -9,6 +9,9 @@
 #include <limits>
 #include <vector>
 
+#include "core/show_maths.h"
+#include "scenes/flash_courses.h"
+#include "scenes/flash_limiter.h"
 #include "scenes/frame_workers.h"
 #include "scenes/noise_wave.h"
 #include "scenes/noise_wave_kernel.h"
@@ -282,6 +285,110 @@ TEST(FlickerAndScrollerKernel, MatchesTheStraightforwardLoop) {
         }
     }
     limitFrameParts(most);
+}
+
+// Pairs of colours whose change rounds, in float, to a float either side of
+// a flash threshold: there the kernels measure again in double. 32 in
+// luminance (0.1), among the colours without blue, and 32 in redness (20),
+// between saturated reds.
+struct ColourPair {
+    Pixel from;
+    Pixel to;
+};
+
+std::vector<ColourPair> pairsAtTheThresholds() {
+    float linear[256];
+    for (int c = 0; c < 256; ++c) {
+        const double encoded = c / 255.0;
+        linear[c] = static_cast<float>(
+            encoded <= 0.04045 ? encoded / 12.92 : maths::pow((encoded + 0.055) / 1.055, 2.4));
+    }
+    std::vector<std::pair<float, Pixel>> lumas;
+    std::vector<std::pair<float, Pixel>> reds;
+    for (Pixel p = 0; p < 0x1000000u; ++p) {
+        float luminance;
+        float redness;
+        int32_t saturated;
+        measureFlashPixel(p, linear, &luminance, &redness, &saturated);
+        if ((p & 0xFF) == 0)
+            lumas.emplace_back(luminance, p);
+        if (saturated != 0)
+            reds.emplace_back(redness, p);
+    }
+    std::vector<ColourPair> pairs;
+    const auto findPairs = [&](std::vector<std::pair<float, Pixel>>& values, float below,
+                               float above) {
+        std::sort(values.begin(), values.end());
+        const size_t wanted = pairs.size() + 32;
+        for (size_t i = 0; i < values.size() && pairs.size() < wanted; ++i) {
+            const float from = values[i].first;
+            auto to = std::lower_bound(values.begin(), values.end(),
+                                       std::pair<float, Pixel>{from + below * 0.999f, 0});
+            for (; to != values.end() && to->first - from <= above; ++to) {
+                const float change = to->first - from;
+                if (change == below || change == above) {
+                    pairs.push_back({values[i].second, to->second});
+                    break;
+                }
+            }
+        }
+    };
+    findPairs(lumas, 0x1.999998p-4f, 0x1.99999ap-4f);
+    findPairs(reds, 20.0f, 0x1.400002p+4f);
+    return pairs;
+}
+
+// The flash tracker's step with each instruction set: the same frames shown
+// by the limiter, whose held pixels are every pixel the step marks, and the
+// same transitions in the report. Blocks of 8x8 (large enough to count)
+// alternate between black and colours at the thresholds or at random.
+TEST(FlashCourseKernels, EveryInstructionSetMarksTheSamePixels) {
+    startFrameWorkers();
+    const std::vector<ColourPair> pairs = pairsAtTheThresholds();
+    ASSERT_EQ(pairs.size(), 64u);
+    RandomGenerator random{99};
+    std::vector<std::vector<Pixel>> frames(6, std::vector<Pixel>(kScreenPixels, 0));
+    for (size_t f = 0; f < frames.size(); ++f) {
+        for (int i = 0; i < kScreenPixels; ++i) {
+            const uint32_t block =
+                static_cast<uint32_t>((i / kScreenWidth / 8) * 80 + i % kScreenWidth / 8);
+            const ColourPair& pair = pairs[(block * 7 + f / 2) % pairs.size()];
+            frames[f][i] = block % 3 == 0 ? static_cast<Pixel>(random.draw()) << 9 ^
+                                                static_cast<Pixel>(random.draw())
+                           : f % 2 == 0 ? pair.from
+                                        : pair.to;
+        }
+    }
+    std::vector<std::vector<Pixel>> expected;
+    std::vector<int> expectedTransitions;
+    for (KernelWidth set : runnableSets()) {
+        capKernelWidth(set);
+        std::vector<std::vector<Pixel>> shown;
+        std::vector<int> transitions;
+        startFlashLimiter(10);
+        startFlashTracker();
+        for (int k = 0; k < 40; ++k) {
+            const Pixel* frame = frames[static_cast<size_t>(k) % frames.size()].data();
+            const Pixel* out = limitFlashes(frame, k, nullptr);
+            shown.emplace_back(out, out + kScreenPixels);
+        }
+        startFlashTracker();
+        for (int k = 0; k < 40; ++k) {
+            const FlashTransitions t =
+                trackFlashFrame(frames[static_cast<size_t>(k) % frames.size()].data());
+            transitions.push_back(t.general + 2 * t.red);
+        }
+        if (set == KernelWidth::oneLane) {
+            expected = shown;
+            expectedTransitions = transitions;
+            continue;
+        }
+        for (size_t k = 0; k < shown.size(); ++k)
+            EXPECT_EQ(firstDifference(expected[k], shown[k]), -1)
+                << kernelWidthName(set) << " frame " << k;
+        EXPECT_EQ(transitions, expectedTransitions) << kernelWidthName(set);
+    }
+    capKernelWidth(KernelWidth::sixteenLanes);
 }
 
 }  // namespace
