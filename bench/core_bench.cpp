@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/kernel_choice.h"
 #include "core/show_maths.h"
 #include "platform/frame_copy.h"
 #include "scenes/frame_workers.h"
@@ -143,16 +144,9 @@ BENCHMARK(kernelFast)
 // 3 AVX-512) and number of parts the frame is cut into.
 void noiseWaveFast(benchmark::State& bench) {
     static Material material;
-    startFrameWorkers();
-    const auto set = static_cast<KernelWidth>(bench.range(0));
-    const int parts = static_cast<int>(bench.range(1));
-    if (set > widestKernelWidth() || parts > frameParts()) {
-        bench.SkipWithError("not on this machine");
+    if (!chooseKernels(bench, static_cast<KernelWidth>(bench.range(0)),
+                       static_cast<int>(bench.range(1))))
         return;
-    }
-    capKernelWidth(set);
-    const int allParts = frameParts();
-    limitFrameParts(parts);
     RandomGenerator random;
     for (auto _ : bench) {
         SceneTimeline::noiseAndWave(material.back.data(), material.pictures[3].data(), 500000.0,
@@ -160,9 +154,7 @@ void noiseWaveFast(benchmark::State& bench) {
         benchmark::DoNotOptimize(material.back.data());
         benchmark::ClobberMemory();
     }
-    limitFrameParts(allParts);
-    capKernelWidth(KernelWidth::sixteenLanes);
-    bench.SetLabel(kernelWidthName(set));
+    restoreKernels();
     bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) * VirtualBackBuffer::bytes);
 }
 BENCHMARK(noiseWaveFast)

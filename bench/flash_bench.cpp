@@ -6,9 +6,8 @@
 #include <random>
 #include <vector>
 
+#include "bench/kernel_choice.h"
 #include "scenes/flash_limiter.h"
-#include "scenes/frame_workers.h"
-#include "scenes/noise_wave.h"
 
 namespace {
 
@@ -32,17 +31,10 @@ struct Flicker {
 // for the limiter.
 void flashPerFrame(benchmark::State& bench) {
     static const Flicker flicker;
-    startFrameWorkers();
-    const auto set = static_cast<KernelWidth>(bench.range(0));
-    const int parts = static_cast<int>(bench.range(1));
-    const bool limiting = bench.range(2) != 0;
-    if (set > widestKernelWidth() || parts > frameParts()) {
-        bench.SkipWithError("not on this machine");
+    if (!chooseKernels(bench, static_cast<KernelWidth>(bench.range(0)),
+                       static_cast<int>(bench.range(1))))
         return;
-    }
-    capKernelWidth(set);
-    const int allParts = frameParts();
-    limitFrameParts(parts);
+    const bool limiting = bench.range(2) != 0;
     if (limiting)
         startFlashLimiter(60);
     else
@@ -56,9 +48,7 @@ void flashPerFrame(benchmark::State& bench) {
             benchmark::DoNotOptimize(trackFlashFrame(frame));
         ++k;
     }
-    limitFrameParts(allParts);
-    capKernelWidth(KernelWidth::sixteenLanes);
-    bench.SetLabel(kernelWidthName(set));
+    restoreKernels();
 }
 BENCHMARK(flashPerFrame)
     ->ArgNames({"isa", "parts", "limiter"})

@@ -17,32 +17,24 @@
 #endif
 
 #include "scenes/flash_courses.h"
+#include "scenes/vector_lanes.h"
 
 namespace {
-
-template <int W>
-struct FlashLanes {
-    typedef float F32 __attribute__((vector_size(W * 4)));
-    typedef int32_t I32 __attribute__((vector_size(W * 4)));
-    typedef double F64 __attribute__((vector_size(W * 8)));
-    typedef int64_t I64 __attribute__((vector_size(W * 8)));
-    typedef uint8_t U8 __attribute__((vector_size(W)));
-};
 
 // The darker state of a general flash is below 0.8: no float lies between
 // 0.8 and 0.8f, so comparing floats with 0.8f is comparing with 0.8.
 constexpr float kDarkerBelow = 0.8f;
 
 template <int W>
-typename FlashLanes<W>::F32 loadLanes(const float* from) {
-    typename FlashLanes<W>::F32 v;
+typename Lanes<W>::F32 loadLanes(const float* from) {
+    typename Lanes<W>::F32 v;
     std::memcpy(&v, from, sizeof v);
     return v;
 }
 
 template <int W>
-typename FlashLanes<W>::I32 loadLanes(const int32_t* from) {
-    typename FlashLanes<W>::I32 v;
+typename Lanes<W>::I32 loadLanes(const int32_t* from) {
+    typename Lanes<W>::I32 v;
     std::memcpy(&v, from, sizeof v);
     return v;
 }
@@ -53,10 +45,10 @@ void storeLanes(Element* to, const Vector& v) {
 }
 
 template <typename Vector>
-Vector pick(const typename FlashLanes<sizeof(Vector) / 4>::I32& mask, const Vector& yes,
+Vector pick(const typename Lanes<sizeof(Vector) / 4>::I32& mask, const Vector& yes,
             const Vector& no) {
-    typename FlashLanes<sizeof(Vector) / 4>::I32 a;
-    typename FlashLanes<sizeof(Vector) / 4>::I32 b;
+    typename Lanes<sizeof(Vector) / 4>::I32 a;
+    typename Lanes<sizeof(Vector) / 4>::I32 b;
     std::memcpy(&a, &yes, sizeof a);
     std::memcpy(&b, &no, sizeof b);
     const auto bits = (a & mask) | (b & ~mask);
@@ -68,13 +60,12 @@ Vector pick(const typename FlashLanes<sizeof(Vector) / 4>::I32& mask, const Vect
 // W lanes taken as two halves of W / 2, each half a register's floats in
 // double, and joined again: shuffles, in registers. One lane is its own half.
 template <int W, size_t... Index>
-typename FlashLanes<W / 2>::F32 lowHalf(const typename FlashLanes<W>::F32& v,
-                                        std::index_sequence<Index...>) {
+typename Lanes<W / 2>::F32 lowHalf(const typename Lanes<W>::F32& v, std::index_sequence<Index...>) {
     return __builtin_shufflevector(v, v, Index...);
 }
 template <int W, size_t... Index>
-typename FlashLanes<W / 2>::F32 highHalf(const typename FlashLanes<W>::F32& v,
-                                         std::index_sequence<Index...>) {
+typename Lanes<W / 2>::F32 highHalf(const typename Lanes<W>::F32& v,
+                                    std::index_sequence<Index...>) {
     return __builtin_shufflevector(v, v, (Index + W / 2)...);
 }
 template <int W, typename Vector, size_t... Index>
@@ -84,8 +75,7 @@ auto joinHalves(const Vector& low, const Vector& high, std::index_sequence<Index
 
 // Applies `step` (F32 lanes in, a vector of as many lanes out) to each half.
 template <int W, typename Step>
-auto byHalves(const typename FlashLanes<W>::F32& a, const typename FlashLanes<W>::F32& b,
-              Step step) {
+auto byHalves(const typename Lanes<W>::F32& a, const typename Lanes<W>::F32& b, Step step) {
     if constexpr (W == 1) {
         return step(a, b);
     } else {
@@ -97,39 +87,16 @@ auto byHalves(const typename FlashLanes<W>::F32& a, const typename FlashLanes<W>
 
 template <typename F32>
 auto inDouble(const F32& v) {
-    return __builtin_convertvector(v, typename FlashLanes<sizeof(F32) / 4>::F64);
-}
-
-// Any lane nonzero: halves ORed together, in registers, until one is left.
-template <int W, size_t... Index>
-bool anyLaneOfHalves(const typename FlashLanes<W>::I32& mask, std::index_sequence<Index...>) {
-    const typename FlashLanes<W / 2>::I32 either =
-        __builtin_shufflevector(mask, mask, Index...) |
-        __builtin_shufflevector(mask, mask, (Index + W / 2)...);
-    if constexpr (W == 2) {
-        return either[0] != 0;
-    } else {
-        return anyLaneOfHalves<W / 2>(either, std::make_index_sequence<W / 4>());
-    }
-}
-
-template <int W>
-bool anyLane(const typename FlashLanes<W>::I32& mask) {
-    if constexpr (W == 1) {
-        return mask[0] != 0;
-    } else {
-        return anyLaneOfHalves<W>(mask, std::make_index_sequence<W / 2>());
-    }
+    return __builtin_convertvector(v, typename Lanes<sizeof(F32) / 4>::F64);
 }
 
 // Lanes where big - small >= minimum as double arithmetic finds it (-1,
 // else 0); big and small are floats, big the larger where it matters.
 template <int W>
-typename FlashLanes<W>::I32 differsByInDouble(const typename FlashLanes<W>::F32& big,
-                                              const typename FlashLanes<W>::F32& small,
-                                              double minimum) {
+typename Lanes<W>::I32 differsByInDouble(const typename Lanes<W>::F32& big,
+                                         const typename Lanes<W>::F32& small, double minimum) {
     return byHalves<W>(big, small, [minimum](const auto& b, const auto& s) {
-        using I32 = typename FlashLanes<sizeof(b) / 4>::I32;
+        using I32 = typename Lanes<sizeof(b) / 4>::I32;
         return __builtin_convertvector(inDouble(b) - inDouble(s) >= minimum, I32);
     });
 }
@@ -161,16 +128,16 @@ static_assert(bracketsTightly(kLumaChange) && bracketsTightly(kRedChange));
 // one-lane copy, which the others are checked against, always measures in
 // double.
 template <int W>
-typename FlashLanes<W>::I32 differsBy(const typename FlashLanes<W>::F32& big,
-                                      const typename FlashLanes<W>::F32& small,
-                                      const ChangeThreshold& threshold) {
+typename Lanes<W>::I32 differsBy(const typename Lanes<W>::F32& big,
+                                 const typename Lanes<W>::F32& small,
+                                 const ChangeThreshold& threshold) {
     if constexpr (W == 1) {
         return differsByInDouble<1>(big, small, threshold.minimum);
     } else {
-        const typename FlashLanes<W>::F32 difference = big - small;
-        const typename FlashLanes<W>::I32 near =
+        const typename Lanes<W>::F32 difference = big - small;
+        const typename Lanes<W>::I32 near =
             (difference >= threshold.below) & (difference <= threshold.above);
-        if (anyLane<W>(near)) [[unlikely]]
+        if (anyLane32<W>(near)) [[unlikely]]
             return differsByInDouble<W>(big, small, threshold.minimum);
         return difference > threshold.above;
     }
@@ -179,21 +146,21 @@ typename FlashLanes<W>::I32 differsBy(const typename FlashLanes<W>::F32& big,
 // Pixels measured as measureFlashPixel measures one, H lanes in double.
 template <int H>
 struct MeasuredLanes {
-    typename FlashLanes<H>::F32 luma;
-    typename FlashLanes<H>::F32 red;
-    typename FlashLanes<H>::I32 saturated;
+    typename Lanes<H>::F32 luma;
+    typename Lanes<H>::F32 red;
+    typename Lanes<H>::I32 saturated;
 };
 
 // `reddish` is false when no lane's red channel exceeds both others: then
 // R - G - B is at most 0 in every lane, no lane is red, and the division is
 // spared.
 template <int H>
-MeasuredLanes<H> measureInDouble(const typename FlashLanes<H>::F32& red8,
-                                 const typename FlashLanes<H>::F32& green8,
-                                 const typename FlashLanes<H>::F32& blue8, bool reddish) {
-    using F64 = typename FlashLanes<H>::F64;
-    using F32 = typename FlashLanes<H>::F32;
-    using I32 = typename FlashLanes<H>::I32;
+MeasuredLanes<H> measureInDouble(const typename Lanes<H>::F32& red8,
+                                 const typename Lanes<H>::F32& green8,
+                                 const typename Lanes<H>::F32& blue8, bool reddish) {
+    using F64 = typename Lanes<H>::F64;
+    using F32 = typename Lanes<H>::F32;
+    using I32 = typename Lanes<H>::I32;
     const F64 r = inDouble(red8);
     const F64 g = inDouble(green8);
     const F64 b = inDouble(blue8);
@@ -224,7 +191,7 @@ struct LinearTable {
     explicit LinearTable(const float* table) : entries(table) {}
 #endif
 
-    typename FlashLanes<W>::F32 lookUp(const typename FlashLanes<W>::I32& index) const {
+    typename Lanes<W>::F32 lookUp(const typename Lanes<W>::I32& index) const {
 #if defined(__AVX512F__)
         if constexpr (W == 16) {
             const __m512i i = reinterpret_cast<__m512i>(index);
@@ -240,11 +207,10 @@ struct LinearTable {
                 quads[k] = _mm512_mask_blend_ps(bit5, pairs[2 * k], pairs[2 * k + 1]);
             const __m512 low = _mm512_mask_blend_ps(bit6, quads[0], quads[1]);
             const __m512 high = _mm512_mask_blend_ps(bit6, quads[2], quads[3]);
-            return reinterpret_cast<typename FlashLanes<W>::F32>(
-                _mm512_mask_blend_ps(bit7, low, high));
+            return reinterpret_cast<typename Lanes<W>::F32>(_mm512_mask_blend_ps(bit7, low, high));
         }
 #endif
-        typename FlashLanes<W>::F32 values;
+        typename Lanes<W>::F32 values;
         for (int k = 0; k < W; ++k)
             values[k] = entries[index[k]];
         return values;
@@ -255,18 +221,18 @@ struct LinearTable {
 // halves.
 template <int W>
 MeasuredLanes<W> measureLanes(const uint32_t* pixels, const LinearTable<W>& linear) {
-    const typename FlashLanes<W>::I32 p = loadLanes<W>(reinterpret_cast<const int32_t*>(pixels));
+    const typename Lanes<W>::I32 p = loadLanes<W>(reinterpret_cast<const int32_t*>(pixels));
     // The top byte is never shown.
-    const typename FlashLanes<W>::I32 r8 = (p >> 16) & 0xFF;
-    const typename FlashLanes<W>::I32 g8 = (p >> 8) & 0xFF;
-    const typename FlashLanes<W>::I32 b8 = p & 0xFF;
+    const typename Lanes<W>::I32 r8 = (p >> 16) & 0xFF;
+    const typename Lanes<W>::I32 g8 = (p >> 8) & 0xFF;
+    const typename Lanes<W>::I32 b8 = p & 0xFF;
     // The transfer is increasing: where R's byte is at most G's or B's, so is
     // its linear value, and R - G - B is at most 0 however it rounds. The
     // one-lane copy measures every pixel in full.
-    const bool reddish = W == 1 || anyLane<W>((r8 > g8) & (r8 > b8));
-    const typename FlashLanes<W>::F32 r = linear.lookUp(r8);
-    const typename FlashLanes<W>::F32 g = linear.lookUp(g8);
-    const typename FlashLanes<W>::F32 b = linear.lookUp(b8);
+    const bool reddish = W == 1 || anyLane32<W>((r8 > g8) & (r8 > b8));
+    const typename Lanes<W>::F32 r = linear.lookUp(r8);
+    const typename Lanes<W>::F32 g = linear.lookUp(g8);
+    const typename Lanes<W>::F32 b = linear.lookUp(b8);
     if constexpr (W == 1) {
         return measureInDouble<1>(r, g, b, reddish);
     } else {
@@ -281,14 +247,14 @@ MeasuredLanes<W> measureLanes(const uint32_t* pixels, const LinearTable<W>& line
 }
 
 template <int W>
-void storeMarks(uint8_t* to, const typename FlashLanes<W>::I32& mask) {
-    storeLanes(to, __builtin_convertvector(mask & 1, typename FlashLanes<W>::U8));
+void storeMarks(uint8_t* to, const typename Lanes<W>::I32& mask) {
+    storeLanes(to, __builtin_convertvector(mask & 1, typename Lanes<W>::U8));
 }
 
 template <int W>
 void followFlashCoursesFor(FlashCourseSpan& span) {
-    using F32 = typename FlashLanes<W>::F32;
-    using I32 = typename FlashLanes<W>::I32;
+    using F32 = typename Lanes<W>::F32;
+    using I32 = typename Lanes<W>::I32;
     // Every array once in a local of its own, so that no store is taken to
     // change where another points.
     const uint32_t* __restrict frame = span.frame;
@@ -325,7 +291,7 @@ void followFlashCoursesFor(FlashCourseSpan& span) {
         }
         for (int j = 0; j < stretch; j += W) {
             const int i = start + j;
-            typename FlashLanes<W>::U8 flagBytes;
+            typename Lanes<W>::U8 flagBytes;
             std::memcpy(&flagBytes, flagsIn + i, sizeof flagBytes);
             const I32 flags = __builtin_convertvector(flagBytes, I32);
 
@@ -370,8 +336,8 @@ void followFlashCoursesFor(FlashCourseSpan& span) {
                 pick(redRise, I32{} + kRedRising,
                      pick(redFall, I32{} + kRedFalling, flags & (kRedRising | kRedFalling)));
             const I32 peak = pick(redRise, saturated, peakSaturated) & kRedPeakSaturated;
-            storeLanes(flagsOut + i, __builtin_convertvector(lumaTrend | redTrend | peak,
-                                                             typename FlashLanes<W>::U8));
+            storeLanes(flagsOut + i,
+                       __builtin_convertvector(lumaTrend | redTrend | peak, typename Lanes<W>::U8));
             storeMarks<W>(lumaRises + i, lumaRise);
             storeMarks<W>(lumaFalls + i, lumaFall);
             storeMarks<W>(redRises + i, redRise);

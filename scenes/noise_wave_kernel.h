@@ -21,24 +21,9 @@
 
 #include "core/demo_types.h"
 #include "scenes/noise_wave.h"
-
-#if defined(__wasm_simd128__)
-#include <wasm_simd128.h>
-#elif defined(__SSE2__)
-#include <immintrin.h>
-#endif
+#include "scenes/vector_lanes.h"
 
 namespace {
-
-template <int W>
-struct Lanes {
-    typedef uint32_t U32 __attribute__((vector_size(W * 4)));
-    typedef int32_t I32 __attribute__((vector_size(W * 4)));
-    typedef float F32 __attribute__((vector_size(W * 4)));
-    typedef double F64 __attribute__((vector_size(W * 8)));
-    typedef int64_t I64 __attribute__((vector_size(W * 8)));
-    typedef uint64_t U64 __attribute__((vector_size(W * 8)));
-};
 
 // No vector comparisons below: where the vectors are wider than the
 // processor's registers, or masks need instructions the set lacks, the
@@ -59,28 +44,6 @@ constexpr double kPi1 = 3.141592651605606;       // 27 bits
 constexpr double kPi2 = 1.9841871479187034e-09;  // the next 27 bits
 constexpr double kPi3 = 1.1442377452219664e-17;  // the rest, rounded
 constexpr double kOneOverPi = 0.3183098861837907;
-
-// Any vector lane nonzero: halves ORed together, in registers, until one
-// lane is left.
-template <int W, size_t... Index>
-bool anyLaneOfHalves(const typename Lanes<W>::I64& mask, std::index_sequence<Index...>) {
-    const typename Lanes<W / 2>::I64 low = __builtin_shufflevector(mask, mask, Index...);
-    const typename Lanes<W / 2>::I64 high = __builtin_shufflevector(mask, mask, (Index + W / 2)...);
-    if constexpr (W == 2) {
-        return (low | high)[0] != 0;
-    } else {
-        return anyLaneOfHalves<W / 2>(low | high, std::make_index_sequence<W / 4>());
-    }
-}
-
-template <int W>
-bool anyLane(const typename Lanes<W>::I64& mask) {
-    if constexpr (W == 1) {
-        return mask[0] != 0;
-    } else {
-        return anyLaneOfHalves<W>(mask, std::make_index_sequence<W / 2>());
-    }
-}
 
 // sin(x) = (-1)^k sin(x - k pi) with k the integer nearest x / pi, the sine
 // of the reduced argument (within pi/2) from its Taylor series to the r^17
@@ -171,47 +134,6 @@ typename Lanes<W>::I32 lowWords(const typename DoubleHalves<W>::F64* halves,
         std::memcpy(&low, &halves[0], sizeof low);
         std::memcpy(&high, &halves[1], sizeof high);
         return __builtin_shufflevector(low, high, (2 * Index)...);
-    }
-}
-
-// Any lane of an int32 vector nonzero: one test where the instruction set
-// has it, else halves ORed together.
-template <int W>
-bool anyLane32(const typename Lanes<W>::I32& mask) {
-    if constexpr (W == 1) {
-        return mask[0] != 0;
-    } else {
-#if defined(__wasm_simd128__)
-        if constexpr (W == 4) {
-            v128_t vector;
-            std::memcpy(&vector, &mask, sizeof vector);
-            return wasm_v128_any_true(vector);
-        }
-#endif
-#if defined(__AVX512F__)
-        if constexpr (W == 16) {
-            __m512i vector;
-            std::memcpy(&vector, &mask, sizeof vector);
-            return _mm512_test_epi32_mask(vector, vector) != 0;
-        }
-#endif
-#if defined(__AVX2__)
-        if constexpr (W == 8) {
-            __m256i vector;
-            std::memcpy(&vector, &mask, sizeof vector);
-            return _mm256_testz_si256(vector, vector) == 0;
-        }
-#endif
-#if defined(__SSE2__)
-        if constexpr (W == 4) {
-            __m128i vector;
-            std::memcpy(&vector, &mask, sizeof vector);
-            return _mm_movemask_epi8(_mm_cmpeq_epi32(vector, _mm_setzero_si128())) != 0xFFFF;
-        }
-#endif
-        typename Lanes<W / 2>::I64 pairs;
-        std::memcpy(&pairs, &mask, sizeof pairs);
-        return anyLane<W / 2>(pairs);
     }
 }
 
