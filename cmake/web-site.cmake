@@ -3,11 +3,12 @@
 # all in site/ of the build folder. Static files only: no special headers,
 # no threads (SharedArrayBuffer would need them).
 set(site_dir ${CMAKE_BINARY_DIR}/site)
-# The noise kernel and the flash courses in WebAssembly SIMD (4 lanes); the
-# page tells a browser without SIMD what it lacks.
+# The noise kernel and the flash courses in WebAssembly SIMD (4 lanes), and
+# the flash tracker's and limiter's own loops vectorised by the compiler;
+# the page tells a browser without SIMD what it lacks.
 target_sources(queltravine_core PRIVATE scenes/noise_wave_wasm.cpp scenes/flash_course_wasm.cpp)
 set_source_files_properties(scenes/noise_wave_wasm.cpp scenes/flash_course_wasm.cpp
-  PROPERTIES COMPILE_OPTIONS -msimd128)
+  scenes/flash_tracker.cpp scenes/flash_limiter.cpp PROPERTIES COMPILE_OPTIONS -msimd128)
 target_compile_definitions(queltravine_core PUBLIC QUELTRAVINE_WASM_SIMD=1)
 set(web_common_flags -O2 -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=0)
 

@@ -19,6 +19,16 @@
 #include "scenes/flash_courses.h"
 #include "scenes/vector_lanes.h"
 
+// Vectors wider than the baseline's registers (a W-lane double vector in the
+// SSE2 copy) are passed and returned by value below. That changes the
+// calling convention, which matters only between files built for different
+// instruction sets; everything here has internal linkage. The warning is
+// given where the templates are instantiated, so it stays off for the rest of
+// the kernel's file.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 namespace {
 
 // The darker state of a general flash is below 0.8: no float lies between
@@ -73,7 +83,10 @@ auto joinHalves(const Vector& low, const Vector& high, std::index_sequence<Index
     return __builtin_shufflevector(low, high, Index..., (Index + W / 2)...);
 }
 
-// Applies `step` (F32 lanes in, a vector of as many lanes out) to each half.
+// Applies `step` (F32 lanes in, a vector of as many lanes out) to each half
+// and joins the two: narrowing the joined vector once, rather than each
+// half, keeps every vector whole in the registers (a WebAssembly build
+// otherwise narrows lane by lane).
 template <int W, typename Step>
 auto byHalves(const typename Lanes<W>::F32& a, const typename Lanes<W>::F32& b, Step step) {
     if constexpr (W == 1) {
@@ -95,10 +108,10 @@ auto inDouble(const F32& v) {
 template <int W>
 typename Lanes<W>::I32 differsByInDouble(const typename Lanes<W>::F32& big,
                                          const typename Lanes<W>::F32& small, double minimum) {
-    return byHalves<W>(big, small, [minimum](const auto& b, const auto& s) {
-        using I32 = typename Lanes<sizeof(b) / 4>::I32;
-        return __builtin_convertvector(inDouble(b) - inDouble(s) >= minimum, I32);
-    });
+    const typename Lanes<W>::I64 differs = byHalves<W>(
+        big, small,
+        [minimum](const auto& b, const auto& s) { return inDouble(b) - inDouble(s) >= minimum; });
+    return __builtin_convertvector(differs, typename Lanes<W>::I32);
 }
 
 // A change threshold and the floats either side of it (adjacent, or equal
@@ -143,35 +156,59 @@ typename Lanes<W>::I32 differsBy(const typename Lanes<W>::F32& big,
     }
 }
 
-// Pixels measured as measureFlashPixel measures one, H lanes in double.
-template <int H>
+// Doubles rounded to floats. WebAssembly's compiler here would round each
+// lane on its own; its instruction rounds two lanes at a time.
+template <int W>
+typename Lanes<W>::F32 toFloat(const typename Lanes<W>::F64& wide) {
+#if defined(__wasm_simd128__)
+    if constexpr (W == 4) {
+        v128_t halves[2];
+        std::memcpy(halves, &wide, sizeof halves);
+        const v128_t joined =
+            wasm_i32x4_shuffle(wasm_f32x4_demote_f64x2_zero(halves[0]),
+                               wasm_f32x4_demote_f64x2_zero(halves[1]), 0, 1, 4, 5);
+        typename Lanes<W>::F32 narrow;
+        std::memcpy(&narrow, &joined, sizeof narrow);
+        return narrow;
+    }
+#endif
+    return __builtin_convertvector(wide, typename Lanes<W>::F32);
+}
+
+// Pixels measured as measureFlashPixel measures one.
+template <int W>
 struct MeasuredLanes {
-    typename Lanes<H>::F32 luma;
-    typename Lanes<H>::F32 red;
-    typename Lanes<H>::I32 saturated;
+    typename Lanes<W>::F32 luma;
+    typename Lanes<W>::F32 red;
+    typename Lanes<W>::I32 saturated;
+};
+
+// H lanes in double, not yet narrowed.
+template <int H>
+struct MeasuredInDouble {
+    typename Lanes<H>::F64 luma;
+    typename Lanes<H>::F64 red;
+    typename Lanes<H>::I64 saturated;
 };
 
 // `reddish` is false when no lane's red channel exceeds both others: then
 // R - G - B is at most 0 in every lane, no lane is red, and the division is
 // spared.
 template <int H>
-MeasuredLanes<H> measureInDouble(const typename Lanes<H>::F32& red8,
-                                 const typename Lanes<H>::F32& green8,
-                                 const typename Lanes<H>::F32& blue8, bool reddish) {
+MeasuredInDouble<H> measureInDouble(const typename Lanes<H>::F32& red8,
+                                    const typename Lanes<H>::F32& green8,
+                                    const typename Lanes<H>::F32& blue8, bool reddish) {
     using F64 = typename Lanes<H>::F64;
-    using F32 = typename Lanes<H>::F32;
-    using I32 = typename Lanes<H>::I32;
+    using I64 = typename Lanes<H>::I64;
     const F64 r = inDouble(red8);
     const F64 g = inDouble(green8);
     const F64 b = inDouble(blue8);
-    const F32 luma = __builtin_convertvector(0.2126 * r + 0.7152 * g + 0.0722 * b, F32);
+    const F64 luma = 0.2126 * r + 0.7152 * g + 0.0722 * b;
     if (!reddish)
-        return {luma, F32{}, I32{}};
+        return {luma, F64{}, I64{}};
     const F64 redness = (r - g - b) * 320.0;
-    const auto positive = redness > 0.0;
-    const auto saturated = positive & (r / (r + g + b) >= 0.8);
-    return {luma, __builtin_convertvector(positive ? redness : F64{}, F32),
-            __builtin_convertvector(saturated, I32)};
+    const I64 positive = redness > 0.0;
+    return {luma, positive ? redness : F64{}, positive & (r / (r + g + b) >= 0.8)};
 }
 
 // The transfer table, as the widest instruction set takes it: AVX-512 holds
@@ -210,10 +247,14 @@ struct LinearTable {
             return reinterpret_cast<typename Lanes<W>::F32>(_mm512_mask_blend_ps(bit7, low, high));
         }
 #endif
-        typename Lanes<W>::F32 values;
-        for (int k = 0; k < W; ++k)
-            values[k] = entries[index[k]];
-        return values;
+        return lookUpEach(index, std::make_index_sequence<W>());
+    }
+
+    // Lane by lane, in one initialiser: no lane goes through memory.
+    template <size_t... Index>
+    typename Lanes<W>::F32 lookUpEach(const typename Lanes<W>::I32& index,
+                                      std::index_sequence<Index...>) const {
+        return typename Lanes<W>::F32{entries[index[Index]]...};
     }
 };
 
@@ -233,16 +274,21 @@ MeasuredLanes<W> measureLanes(const uint32_t* pixels, const LinearTable<W>& line
     const typename Lanes<W>::F32 r = linear.lookUp(r8);
     const typename Lanes<W>::F32 g = linear.lookUp(g8);
     const typename Lanes<W>::F32 b = linear.lookUp(b8);
+    const auto narrow = [](const MeasuredInDouble<W>& wide) {
+        return MeasuredLanes<W>{toFloat<W>(wide.luma), toFloat<W>(wide.red),
+                                __builtin_convertvector(wide.saturated, typename Lanes<W>::I32)};
+    };
     if constexpr (W == 1) {
-        return measureInDouble<1>(r, g, b, reddish);
+        return narrow(measureInDouble<1>(r, g, b, reddish));
     } else {
         constexpr auto half = std::make_index_sequence<W / 2>();
         const auto low = measureInDouble<W / 2>(lowHalf<W>(r, half), lowHalf<W>(g, half),
                                                 lowHalf<W>(b, half), reddish);
         const auto high = measureInDouble<W / 2>(highHalf<W>(r, half), highHalf<W>(g, half),
                                                  highHalf<W>(b, half), reddish);
-        return {joinHalves<W>(low.luma, high.luma, half), joinHalves<W>(low.red, high.red, half),
-                joinHalves<W>(low.saturated, high.saturated, half)};
+        return narrow({joinHalves<W>(low.luma, high.luma, half),
+                       joinHalves<W>(low.red, high.red, half),
+                       joinHalves<W>(low.saturated, high.saturated, half)});
     }
 }
 
