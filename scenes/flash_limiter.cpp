@@ -46,8 +46,8 @@ Limiter limiter;
 
 // The frame to show: the held pixels as last shown, the others as composed.
 void composeShownPart(void*, int part, int parts) {
-    const int begin = kScreenHeight * part / parts * kScreenWidth;
-    const int end = kScreenHeight * (part + 1) / parts * kScreenWidth;
+    const int begin = partFirstRow(part, parts) * kScreenWidth;
+    const int end = partFirstRow(part + 1, parts) * kScreenWidth;
     Pixel* out = limiter.shown.data();
     for (int i = begin; i < end; ++i) {
         const Pixel composed = limiter.frame[i];

@@ -81,13 +81,8 @@ int32_t changedPixels(const uint8_t* mask, int begin, int end) {
     return total;
 }
 
-// Rows cut evenly between the parts.
-int partRow(int part, int parts) {
-    return kScreenHeight * part / parts;
-}
-
 int partBegin(int part, int parts) {
-    return partRow(part, parts) * kScreenWidth;
+    return partFirstRow(part, parts) * kScreenWidth;
 }
 
 // Keeps of a mask the pixels that change together with their neighbours:
@@ -109,7 +104,7 @@ void findCentresPart(void* context, int part, int parts) {
     auto& job = *static_cast<CoherentJob*>(context);
     constexpr int w = kScreenWidth;
     uint8_t column[kScreenWidth];
-    for (int y = partRow(part, parts); y < partRow(part + 1, parts); ++y) {
+    for (int y = partFirstRow(part, parts); y < partFirstRow(part + 1, parts); ++y) {
         uint8_t* centres = job.centres + y * w;
         if (y == 0 || y + 1 == kScreenHeight) {
             std::memset(centres, 0, w);  // no square is centred on an edge
@@ -132,7 +127,7 @@ void keepCoveredPart(void* context, int part, int parts) {
     constexpr int w = kScreenWidth;
     uint8_t spread[kScreenWidth + 2] = {};
     int32_t count = 0;
-    for (int y = partRow(part, parts); y < partRow(part + 1, parts); ++y) {
+    for (int y = partFirstRow(part, parts); y < partFirstRow(part + 1, parts); ++y) {
         const uint8_t* centres = job.centres + y * w;
         const uint8_t* above = y > 0 ? centres - w : centres;
         const uint8_t* below = y + 1 < kScreenHeight ? centres + w : centres;

@@ -4,6 +4,8 @@
 // hand-over's. The work is complete when runFrameParts returns.
 #pragma once
 
+#include "core/demo_types.h"
+
 // At most this many parts, the calling thread's included.
 inline constexpr int kMaxFrameParts = 64;
 
@@ -19,6 +21,11 @@ void startFrameWorkers();
 int frameParts();
 // Test and benchmark hook: cut frames into at most `parts` (1 to frameParts()).
 void limitFrameParts(int parts);
+
+// The first row of part `part` of `parts`: the frame's rows cut evenly.
+inline int partFirstRow(int part, int parts) {
+    return kScreenHeight * part / parts;
+}
 
 // Runs job for every part and returns when all parts are done.
 void runFrameParts(FramePartJob job, void* context);

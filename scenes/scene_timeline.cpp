@@ -77,8 +77,8 @@ struct ScrollerFrame {
 
 void flickerAndScrollerPart(void* context, int part, int parts) {
     const ScrollerFrame& f = *static_cast<const ScrollerFrame*>(context);
-    const int firstRow = kScreenHeight * part / parts;
-    const int endRow = kScreenHeight * (part + 1) / parts;
+    const int firstRow = partFirstRow(part, parts);
+    const int endRow = partFirstRow(part + 1, parts);
     for (int y = firstRow; y < endRow; ++y) {
         Pixel* row = f.back + y * kScreenWidth;
         const Pixel* pictureRow = f.picture + y * kScreenWidth;
