@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <utility>
 #include <vector>
 
 #include "core/show_maths.h"
 #include "scenes/flash_courses.h"
 #include "scenes/frame_workers.h"
 #include "scenes/noise_wave.h"
+#include "scenes/vector_lanes.h"
 
 namespace {
 
@@ -219,41 +219,73 @@ void classifyPart(void*, int part, int parts) {
 
 // The pixels making a transition of the kinds held are held. A held pixel
 // is seen again at its last value, which moves neither of its courses and
-// makes no transition: it keeps the courses it had, and loses its marks.
-// Selects rather than branches, one array at a time; what is left of the
-// marks is counted again.
+// makes no transition: it keeps the courses it had. Held pixels come in
+// areas, so the courses are put back a vector of 16 pixels at a time, only
+// where one is held.
 void holdPart(void*, int part, int parts) {
     const int begin = partBegin(part, parts);
     const int end = partBegin(part + 1, parts);
     const uint8_t generalMask = tracker.holding.general ? 1 : 0;
     const uint8_t redMask = tracker.holding.red ? 1 : 0;
-    uint8_t* held = tracker.heldPixels;
-    uint8_t* const* marks = tracker.marks;
+    // Locals, restricted: a byte stored may otherwise be any array's pointer.
+    uint8_t* __restrict held = tracker.heldPixels;
+    const uint8_t* __restrict lumaRises = tracker.marks[0];
+    const uint8_t* __restrict lumaFalls = tracker.marks[1];
+    const uint8_t* __restrict redRises = tracker.marks[2];
+    const uint8_t* __restrict redFalls = tracker.marks[3];
     for (int i = begin; i < end; ++i) {
-        held[i] = static_cast<uint8_t>(((marks[0][i] | marks[1][i]) & generalMask) |
-                                       ((marks[2][i] | marks[3][i]) & redMask));
+        held[i] = static_cast<uint8_t>(((lumaRises[i] | lumaFalls[i]) & generalMask) |
+                                       ((redRises[i] | redFalls[i]) & redMask));
     }
     const FlashCourses& before = tracker.courses[tracker.shownCourses];
     const FlashCourses& after = tracker.courses[1 - tracker.shownCourses];
-    const std::pair<const float*, float*> courses[] = {{before.lumaLow, after.lumaLow},
-                                                       {before.lumaHigh, after.lumaHigh},
-                                                       {before.redLow, after.redLow},
-                                                       {before.redHigh, after.redHigh}};
-    // Both values read whatever is chosen, so that the loops need no branch.
-    for (const auto& [kept, values] : courses) {
-        for (int i = begin; i < end; ++i) {
-            const float old = kept[i];
-            const float now = values[i];
-            values[i] = held[i] != 0 ? old : now;
+    const float* __restrict keptValues[] = {before.lumaLow, before.lumaHigh, before.redLow,
+                                            before.redHigh};
+    float* __restrict values[] = {after.lumaLow, after.lumaHigh, after.redLow, after.redHigh};
+    const uint8_t* __restrict keptFlags = before.flags;
+    uint8_t* __restrict flags = after.flags;
+    constexpr int kVector = 16;  // a row is a whole number of them
+    for (int start = begin; start < end; start += kVector) {
+        uint64_t any[2];
+        std::memcpy(any, held + start, sizeof any);
+        if ((any[0] | any[1]) == 0)
+            continue;
+        // Chosen by masks, bits and all, a vector at a time: no branch.
+        using Vector = Lanes<kVector>;
+        Vector::U8 heldBytes;
+        std::memcpy(&heldBytes, held + start, sizeof heldBytes);
+        const Vector::U8 keepBytes = 0 - heldBytes;
+        const Vector::U32 keep = 0 - __builtin_convertvector(heldBytes, Vector::U32);
+        for (int which = 0; which < 4; ++which) {
+            Vector::U32 old;
+            Vector::U32 made;
+            std::memcpy(&old, keptValues[which] + start, sizeof old);
+            std::memcpy(&made, values[which] + start, sizeof made);
+            made = (old & keep) | (made & ~keep);
+            std::memcpy(values[which] + start, &made, sizeof made);
         }
+        Vector::U8 oldFlags;
+        Vector::U8 madeFlags;
+        std::memcpy(&oldFlags, keptFlags + start, sizeof oldFlags);
+        std::memcpy(&madeFlags, flags + start, sizeof madeFlags);
+        madeFlags = (oldFlags & keepBytes) | (madeFlags & ~keepBytes);
+        std::memcpy(flags + start, &madeFlags, sizeof madeFlags);
     }
-    for (int i = begin; i < end; ++i) {
-        const uint8_t old = before.flags[i];
-        const uint8_t now = after.flags[i];
-        after.flags[i] = held[i] != 0 ? old : now;
-    }
-    for (int which = 0; which < 4; ++which) {
-        uint8_t* mask = marks[which];
+}
+
+// What is left of the marks of a kind not held, once the held pixels are
+// taken out, counted again.
+struct UnheldJob {
+    int kind;  // 0 general, 1 red
+};
+
+void takeOutHeldPart(void* context, int part, int parts) {
+    const int kind = static_cast<UnheldJob*>(context)->kind;
+    const int begin = partBegin(part, parts);
+    const int end = partBegin(part + 1, parts);
+    const uint8_t* __restrict held = tracker.heldPixels;
+    for (int which = 2 * kind; which < 2 * kind + 2; ++which) {
+        uint8_t* __restrict mask = tracker.marks[which];
         int32_t count = 0;
         for (int i = begin; i < end; ++i) {
             mask[i] &= static_cast<uint8_t>(held[i] ^ 1);
@@ -265,11 +297,12 @@ void holdPart(void*, int part, int parts) {
 
 // A frame holds at most one transition of each kind: an area rising while
 // another falls is a change of each area, not two of one.
-FlashTransitions countTransitions(const int32_t* totals) {
+FlashTransitions countTransitions(const int32_t* totals, FlashTransitions possible) {
     bool found[2] = {};
+    const bool kinds[2] = {possible.general, possible.red};
     for (int which = 0; which < 4; ++which) {
         const uint8_t* mask = tracker.marks[which];
-        if (found[which / 2] || totals[which] < kFlashMinArea)
+        if (!kinds[which / 2] || found[which / 2] || totals[which] < kFlashMinArea)
             continue;
         CoherentJob job{mask, tracker.windows, tracker.coherent, {}};
         runFrameParts(findCentresPart, &job);
@@ -328,7 +361,7 @@ FlashTransitions classifyFlashFrame(const Pixel* frame) {
     } else {
         tracker.framePixels = frame;
         runFrameParts(classifyPart, nullptr);
-        tracker.classified = countTransitions(partTotals());
+        tracker.classified = countTransitions(partTotals(), {true, true});
     }
     return tracker.classified;
 }
@@ -350,7 +383,18 @@ FlashTransitions advanceFlashTracker() {
     if (tracker.first) {
         tracker.first = false;
     } else if (tracker.held) {
-        found = countTransitions(partTotals());
+        // A kind held has no change left. Another keeps what is left of its
+        // changes, which are fewer: where it held no transition, it holds
+        // none now (neither the squares nor the area can grow).
+        found.general = found.general && !tracker.holding.general;
+        found.red = found.red && !tracker.holding.red;
+        for (int kind = 0; kind < 2; ++kind) {
+            UnheldJob job{kind};
+            if (kind == 0 ? found.general : found.red)
+                runFrameParts(takeOutHeldPart, &job);
+        }
+        if (found.general || found.red)
+            found = countTransitions(partTotals(), found);
     }
     tracker.shownCourses = 1 - tracker.shownCourses;
     return found;

@@ -301,6 +301,16 @@ TEST(FlashLimiter, ShownFramesPassAndFramesWithinTheBudgetAreUntouched) {
              fill(k % 2 == 0 ? rgb(255, 0, 0) : rgb(127, 127, 127))(k, f);
          },
          7},
+        // Once the general budget is spent, the red flashes that start later
+        // are still counted against their own.
+        {"flicker on the left, red against grey on the right from frame 9",
+         [&](int64_t k, std::vector<Pixel>& f) {
+             const Pixel red = k >= 9 && k % 2 == 1 ? rgb(255, 0, 0) : rgb(127, 127, 127);
+             for (int i = 0; i < kScreenPixels; ++i)
+                 f[static_cast<size_t>(i)] =
+                     i % kScreenWidth < kScreenWidth / 2 ? (k % 2 == 0 ? black : white) : red;
+         },
+         7},
     };
     constexpr int kFps = 10;
     for (const Case& c : cases) {
