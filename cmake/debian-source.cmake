@@ -1,9 +1,26 @@
-# Fetches and unpacks one of Debian's source packages into deps_dir/source at
-# configure time (once; later runs find it there) and sets out_var to its
-# folder. The cross builds make their C libraries from these.
-function(fetch_debian_source package release out_var)
+# The Debian source packages the cross builds make their C libraries from,
+# each pinned to one version (without its epoch), so that every build of a
+# release compiles the same sources. Debian 12's, as its archive carries them.
+set(QUELTRAVINE_DEBIAN_VERSIONS
+  libjpeg-turbo=2.1.5-2
+  zlib=1.2.13.dfsg-1
+  libpng1.6=1.6.39-2+deb12u5)
+
+# Fetches and unpacks the pinned version of one of Debian's source packages
+# into deps_dir/source at configure time (once; later runs find it there) and
+# sets out_var to its folder.
+function(fetch_debian_source package out_var)
+  set(version)
+  foreach(pin ${QUELTRAVINE_DEBIAN_VERSIONS})
+    if(pin MATCHES "^${package}=(.*)$")
+      set(version ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+  if(NOT version)
+    message(FATAL_ERROR "No version of the Debian source package ${package} is pinned")
+  endif()
   execute_process(
-    COMMAND ${PROJECT_SOURCE_DIR}/tools/fetch-debian-source.sh ${package} ${deps_dir}/source ${release}
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/fetch-debian-source.sh ${package} ${deps_dir}/source ${version}
     OUTPUT_VARIABLE output OUTPUT_STRIP_TRAILING_WHITESPACE
     RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
@@ -27,10 +44,8 @@ endif()
 # toolchain, installs it into deps_prefix and makes the imported target
 # queltravine_libjpeg. Extra arguments go to the library's configure step
 # (SIMD, compiler flags, probes a cross compiler gets wrong).
-set(QUELTRAVINE_JPEG_RELEASE 2.1.5 CACHE STRING
-  "libjpeg-turbo release for the builds made from source; the Linux build links the same one")
 function(add_libjpeg_from_debian_source)
-  fetch_debian_source(libjpeg-turbo ${QUELTRAVINE_JPEG_RELEASE} jpeg_source)
+  fetch_debian_source(libjpeg-turbo jpeg_source)
   ExternalProject_Add(dep_libjpeg
     SOURCE_DIR ${jpeg_source}
     BINARY_DIR ${deps_dir}/build/libjpeg
@@ -53,7 +68,7 @@ endfunction()
 # Builds the static zlib of Debian's source the same way: the imported target
 # queltravine_zlib (the renderer's PNG frames and the frame checksums).
 function(add_zlib_from_debian_source)
-  fetch_debian_source(zlib "" zlib_source)
+  fetch_debian_source(zlib zlib_source)
   ExternalProject_Add(dep_zlib
     SOURCE_DIR ${zlib_source}
     BINARY_DIR ${deps_dir}/build/zlib
@@ -70,32 +85,4 @@ function(add_zlib_from_debian_source)
     IMPORTED_LOCATION ${deps_prefix}/lib/libz.a
     INTERFACE_INCLUDE_DIRECTORIES ${deps_prefix}/include)
   add_dependencies(queltravine_zlib dep_zlib)
-endfunction()
-
-# The show's sin and pow for every build (core/show_maths.h): the C sources
-# of Debian's musl compiled into the static library queltravine_maths under
-# the project's own names (core/musl_maths/names.h), with the same
-# floating-point flags as the rest of the show. Only the files these two
-# functions need. (musl's tanh strays up to two ulps; the show's own is in
-# core/show_tanh.cpp.)
-set(QUELTRAVINE_MUSL_RELEASE 1.2.3 CACHE STRING "musl release whose maths every build compiles")
-function(add_musl_maths_from_debian_source)
-  fetch_debian_source(musl ${QUELTRAVINE_MUSL_RELEASE} musl_source)
-  set(sources)
-  foreach(name sin __sin __cos __rem_pio2 __rem_pio2_large pow pow_data exp_data
-      __math_oflow __math_uflow __math_xflow __math_invalid)
-    set(wrapper ${deps_dir}/musl-maths/${name}.c)
-    file(CONFIGURE OUTPUT ${wrapper} CONTENT
-      "#include \"core/musl_maths/names.h\"\n#include \"${musl_source}/src/math/${name}.c\"\n")
-    list(APPEND sources ${wrapper})
-  endforeach()
-  add_library(queltravine_maths STATIC ${sources})
-  target_include_directories(queltravine_maths PRIVATE ${PROJECT_SOURCE_DIR}
-    ${musl_source}/src/internal ${musl_source}/arch/generic)
-  if(WIN32)
-    target_include_directories(queltravine_maths PRIVATE ${PROJECT_SOURCE_DIR}/core/musl_maths/windows)
-  endif()
-  # A call without a prototype would silently return garbage.
-  target_compile_options(queltravine_maths PRIVATE -O2 -Werror=implicit-function-declaration)
-  target_link_libraries(queltravine_maths PRIVATE queltravine_fp)
 endfunction()

@@ -15,7 +15,7 @@ add_libjpeg_from_debian_source(-DWITH_SIMD=OFF
 # a Windows resource file for every system but MinGW, which Debian's source
 # leaves out.)
 enable_language(C)
-fetch_debian_source(zlib "" zlib_source)
+fetch_debian_source(zlib zlib_source)
 configure_file(${zlib_source}/zconf.h.in ${deps_dir}/zlib/zconf.h COPYONLY)
 add_library(queltravine_zlib STATIC ${zlib_source}/crc32.c ${zlib_source}/zutil.c)
 target_include_directories(queltravine_zlib SYSTEM PUBLIC ${deps_dir}/zlib ${zlib_source})

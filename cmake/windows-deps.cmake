@@ -10,7 +10,7 @@ set(deps_prefix ${deps_dir}/install)
 
 include(${CMAKE_CURRENT_LIST_DIR}/debian-source.cmake)
 
-fetch_debian_source(libpng1.6 "" png_source)
+fetch_debian_source(libpng1.6 png_source)
 
 set(deps_cmake_args
   -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}
