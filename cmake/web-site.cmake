@@ -12,7 +12,7 @@ set_source_files_properties(scenes/noise_wave_wasm.cpp scenes/flash_course_wasm.
 target_compile_definitions(queltravine_core PUBLIC QUELTRAVINE_WASM_SIMD=1)
 set(web_common_flags -O2 -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=0)
 
-add_executable(queltravine-web app/web_main.cpp app/demo_sequence.cpp render/web_render.cpp
+add_executable(queltravine-web app/web_main.cpp app/demo_sequence.cpp app/web_render.cpp
   render/frame_log.cpp render/schedule.cpp render/audio_blocks.cpp render/show_frames.cpp
   platform/failure.cpp platform/display_device.cpp
   platform/web/audio.cpp platform/web/display.cpp platform/web/window.cpp)

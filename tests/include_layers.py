@@ -4,7 +4,9 @@
 core/ includes nothing of the project; the platform-free subsystems include
 core/ and each other, never a backend or an entry; a backend never includes
 another backend; the renderer never includes the player's entries or a
-backend; and no file directly in platform/ includes a platform's own header.
+backend; the entries (app/, the page's render mode too) may use the
+renderer's frame loop; and a platform's own header is included only by a
+backend or an entry.
 Prints each offending include and exits 1 when there is one.
 """
 import re
@@ -21,7 +23,7 @@ ALLOWED = {
     "pictures": SUBSYSTEMS - {"platform"},
     "platform": SUBSYSTEMS,
     "render": SUBSYSTEMS | {"render"},
-    "app": SUBSYSTEMS | BACKENDS | {"app"},
+    "app": SUBSYSTEMS | BACKENDS | {"app", "render"},
 }
 for backend in BACKENDS:
     ALLOWED[backend] = SUBSYSTEMS | {backend}
@@ -49,8 +51,8 @@ def main() -> int:
             continue  # tests, benchmarks and tools may include anything
         for kind, target in include.findall(file.read_text(encoding="utf-8")):
             if kind == "<":
-                if folder == "platform" and target in PLATFORM_HEADERS:
-                    faults.append(f"{relative}: <{target}> belongs in a backend")
+                if folder not in BACKENDS | {"app"} and target in PLATFORM_HEADERS:
+                    faults.append(f"{relative}: <{target}> belongs in a backend or an entry")
                 continue
             target_folder = folder_of(target)
             if target_folder == folder or target_folder in ALLOWED[folder]:
