@@ -55,10 +55,10 @@ void startDemo(DisplayDevice* display) {
     pumpMessages();
     if (backBuffer == nullptr) {
         showOwnerlessMessageBox("Not enough memory for virtual backbuffer", "error");
-        std::exit(1);
+        endProcess(1);
     }
     std::memset(backBuffer, 0, VirtualBackBuffer::bytes);
-    SceneTimeline::inputs.backBuffer = backBuffer;
+    SceneTimeline::useBackBuffer(backBuffer);
 
     Pixel* pictures[Picture::count];
     for (Pixel*& picture : pictures) {
@@ -66,7 +66,8 @@ void startDemo(DisplayDevice* display) {
     }
     Pixel* strip = allocatePixels(GreetingsStrip::bytes);
     // From the current folder, as the demo always has.
-    loadShowPictures("", pictures, strip);
+    if (!loadShowPictures("", pictures, strip).empty())
+        endProcess(1);  // a missing picture is a failure, not a normal end
 
     // Kept: the audio is started twice; the second call leaves the stream
     // playing (platform/audio_output.h).
@@ -75,7 +76,7 @@ void startDemo(DisplayDevice* display) {
 
     // Kept: the time base is taken last, after both starts.
 
-    SceneTimeline::inputs.clock = millisecondClock;
+    SceneTimeline::useClock(millisecondClock);
     SceneTimeline::start();
     flashesReduced = flashesReduced || flashReductionAsked();
     if (flashesReduced) {

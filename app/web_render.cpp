@@ -39,7 +39,8 @@ EMSCRIPTEN_KEEPALIVE int webRender(int frames, int fps, int every, int reduceFla
     Pixel* pictures[Picture::count];
     for (int i = 0; i < Picture::count; ++i)
         pictures[i] = renderPictures[i];
-    loadShowPictures("", pictures, renderStrip);
+    if (!loadShowPictures("", pictures, renderStrip).empty())
+        return 0;
     renderBackBuffer.assign(kScreenPixels, 0);
 
     RenderSchedule schedule;

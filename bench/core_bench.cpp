@@ -36,12 +36,12 @@ struct Material {
         }
         for (Pixel& p : strip)
             p = 0xFF000000u | static_cast<uint32_t>(noise.draw());
-        SceneTimeline::inputs.backBuffer = back.data();
-        for (int i = 0; i < Picture::count; ++i) {
-            SceneTimeline::inputs.pictures[i] = pictures[i].data();
-        }
-        SceneTimeline::inputs.strip = strip.data();
-        SceneTimeline::inputs.clock = benchClock;
+        const Pixel* shown[Picture::count];
+        for (int i = 0; i < Picture::count; ++i)
+            shown[i] = pictures[i].data();
+        SceneTimeline::usePictures(shown, strip.data());
+        SceneTimeline::useBackBuffer(back.data());
+        SceneTimeline::useClock(benchClock);
     }
 };
 

@@ -270,11 +270,12 @@ bool loadPictureStream(FILE* stream, Pixel* destination, size_t capacityPixels) 
     return true;
 }
 
-void loadPicture(const char* name, Pixel* destination, size_t capacityPixels) {
+bool loadPicture(const char* name, Pixel* destination, size_t capacityPixels) {
     FILE* stream = openPictureFile(name);
     if (stream == nullptr) {
         messageBox("ERROR LOCATING...", name);
-        std::exit(1);  // a picture that is not there is a failure, not a normal end
+        return false;
     }
     loadPictureStream(stream, destination, capacityPixels);
+    return true;
 }

@@ -15,11 +15,12 @@ using MessageBoxHook = void (*)(const char* text, const char* caption);
 void setMessageBoxHook(MessageBoxHook hook);
 
 // Decodes the JPEG file `name` into destination (capacityPixels pixels). A file that cannot be
-// opened: message box "ERROR LOCATING..." captioned with the name, then exit(1). A path that is
-// not a regular file (a folder, a FIFO, a socket, a device) counts as one that cannot be opened,
-// after a line on stderr saying what it is; nothing is read from it. A decode error: one line on
-// stderr, destination untouched, returns.
-void loadPicture(const char* name, Pixel* destination, size_t capacityPixels);
+// opened: message box "ERROR LOCATING..." captioned with the name, and false; the caller ends
+// the show (a missing picture is a failure). A path that is not a regular file (a folder, a
+// FIFO, a socket, a device) counts as one that cannot be opened, after a line on stderr saying
+// what it is; nothing is read from it. A decode error: one line on stderr, destination
+// untouched, true (the picture stays as it was).
+bool loadPicture(const char* name, Pixel* destination, size_t capacityPixels);
 
 // What loadPicture does once the file is open: decodes the stream into destination and closes
 // it. Returns false after a decode error, destination untouched.

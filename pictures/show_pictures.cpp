@@ -15,20 +15,24 @@ std::string pathIn(const std::string& folder, const char* name) {
 
 }  // namespace
 
-void loadShowPictures(const std::string& folder, Pixel* const pictures[Picture::count],
-                      Pixel* strip, void (*afterEachFile)()) {
+std::string loadShowPictures(const std::string& folder, Pixel* const pictures[Picture::count],
+                             Pixel* strip, void (*afterEachFile)()) {
     // Each buffer is zeroed first, so a picture that fails to decode shows
     // black rather than whatever the memory held.
     for (int i = 0; i < Picture::count; ++i) {
         std::memset(pictures[i], 0, Picture::bytes);
-        loadPicture(pathIn(folder, kPictureFiles[i]).c_str(), pictures[i], Picture::pixels);
-        SceneTimeline::inputs.pictures[i] = pictures[i];
+        const std::string path = pathIn(folder, kPictureFiles[i]);
+        if (!loadPicture(path.c_str(), pictures[i], Picture::pixels))
+            return path;
         if (afterEachFile != nullptr)
             afterEachFile();
     }
     std::memset(strip, 0, GreetingsStrip::bytes);
-    loadPicture(pathIn(folder, kStripFile).c_str(), strip, GreetingsStrip::pixels);
-    SceneTimeline::inputs.strip = strip;
+    const std::string path = pathIn(folder, kStripFile);
+    if (!loadPicture(path.c_str(), strip, GreetingsStrip::pixels))
+        return path;
+    SceneTimeline::usePictures(pictures, strip);
     if (afterEachFile != nullptr)
         afterEachFile();
+    return "";
 }

@@ -14,8 +14,10 @@ inline constexpr const char* kStripFile = "greets.jpg";
 
 // Zeroes each buffer, then loads the five pictures and the strip from folder
 // (empty: the current folder) in load order with loadPicture, and hands them
-// to the timeline. A picture that fails to decode stays black; one that is
-// missing ends the process, as loadPicture does. afterEachFile, when given,
-// runs after every file: a caller that can be interrupted stops there.
-void loadShowPictures(const std::string& folder, Pixel* const pictures[Picture::count],
-                      Pixel* strip, void (*afterEachFile)() = nullptr);
+// to the timeline. A picture that fails to decode stays black. At the first
+// that is missing (its message shown), stops and gives its path, which the
+// caller ends the show on; gives "" when every file was there.
+// afterEachFile, when given, runs after every file: a caller that can be
+// interrupted stops there.
+std::string loadShowPictures(const std::string& folder, Pixel* const pictures[Picture::count],
+                             Pixel* strip, void (*afterEachFile)() = nullptr);

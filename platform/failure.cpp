@@ -37,5 +37,5 @@ void failAudio(const char* format, ...) {
     std::vfprintf(stderr, format, arguments);
     va_end(arguments);
     std::fputc('\n', stderr);
-    std::exit(1);
+    endProcess(1);
 }

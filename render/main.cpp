@@ -74,7 +74,10 @@ void loadPictures(const std::string& dir) {
         pictures[p] = pictureBuffers[p].data();
     }
     stripBuffer.resize(GreetingsStrip::pixels);
-    loadShowPictures(dir, pictures, stripBuffer.data(), afterPictureFile);
+    const std::string missing =
+        loadShowPictures(dir, pictures, stripBuffer.data(), afterPictureFile);
+    if (!missing.empty())
+        failRender("cannot render without the picture '" + missing + "'");
 }
 
 void renderFrames(const RenderOptions& options, const std::string& wavForVideo) {

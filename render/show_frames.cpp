@@ -22,8 +22,8 @@ double millisecondsSince(std::chrono::steady_clock::time_point start) {
 
 void renderShowFrames(const RenderSchedule& schedule, Pixel* backBuffer, FrameDone frameDone,
                       void* context, ComposeTimes* times) {
-    SceneTimeline::inputs.backBuffer = backBuffer;
-    SceneTimeline::inputs.clock = virtualClock;
+    SceneTimeline::useBackBuffer(backBuffer);
+    SceneTimeline::useClock(virtualClock);
     restartAudio(schedule.audioBlockBytes);
     virtualClockMs = schedule.startMs;
     SceneTimeline::start();

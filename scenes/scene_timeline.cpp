@@ -184,6 +184,20 @@ int sceneFor(float elapsedSeconds) {
     return int{t > 5.0} + int{t > 15.0} + int{t > 35.0} + int{t > 55.0};
 }
 
+void usePictures(const Pixel* const pictures[Picture::count], const Pixel* strip) {
+    for (int i = 0; i < Picture::count; ++i)
+        inputs.pictures[i] = pictures[i];
+    inputs.strip = strip;
+}
+
+void useBackBuffer(Pixel* backBuffer) {
+    inputs.backBuffer = backBuffer;
+}
+
+void useClock(MillisecondClock clock) {
+    inputs.clock = clock;
+}
+
 void start() {
     state.startSeconds = static_cast<float>(readClock() * kMillisToSeconds);
     state.startCentiseconds = static_cast<float>(readClock() * kMillisToCentiseconds);

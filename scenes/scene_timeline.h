@@ -37,8 +37,15 @@ struct State {
     int scene = 0;
 };
 
-// Module state of the timeline, main thread only.
+// Module state of the timeline, main thread only. Its inputs are read
+// anywhere and written only through the calls below.
 extern Inputs inputs;
+
+// The pictures and the greetings strip the scenes are made of.
+void usePictures(const Pixel* const pictures[Picture::count], const Pixel* strip);
+// Where frames are composed, and the clock they are timed by.
+void useBackBuffer(Pixel* backBuffer);
+void useClock(MillisecondClock clock);
 extern State state;
 extern RandomGenerator random;  // the noise of scene 3
 

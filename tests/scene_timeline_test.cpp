@@ -28,15 +28,17 @@ class SceneTimelineTest : public ::testing::Test {
             for (int i = 0; i < kScreenPixels; ++i) {
                 pictures[p][i] = 0xFF000000u | (static_cast<uint32_t>(p) << 20) | (i & 0xFFFFF);
             }
-            SceneTimeline::inputs.pictures[p] = pictures[p].data();
         }
         strip.resize(GreetingsStrip::pixels);
         for (int i = 0; i < GreetingsStrip::pixels; ++i) {
             strip[i] = 0x80000000u | static_cast<uint32_t>(i);  // never equal to a picture pixel
         }
-        SceneTimeline::inputs.backBuffer = back.data();
-        SceneTimeline::inputs.strip = strip.data();
-        SceneTimeline::inputs.clock = virtualClock;
+        const Pixel* shown[Picture::count];
+        for (int p = 0; p < Picture::count; ++p)
+            shown[p] = pictures[p].data();
+        SceneTimeline::usePictures(shown, strip.data());
+        SceneTimeline::useBackBuffer(back.data());
+        SceneTimeline::useClock(virtualClock);
         SceneTimeline::state = {};
         SceneTimeline::random = {};
         stepResidueA = 0;

@@ -88,21 +88,25 @@ int main(int argc, char** argv) {
     for (int p = 0; p < Picture::count; ++p) {
         pictures[p].assign(Picture::pixels, 0xFF000000u);
         const std::string path = dataDir + "/" + kPictureFiles[p];
-        loadPicture(path.c_str(), pictures[p].data(), pictures[p].size());
-        SceneTimeline::inputs.pictures[p] = pictures[p].data();
+        if (!loadPicture(path.c_str(), pictures[p].data(), pictures[p].size()))
+            return 1;
         const std::string name = kPictureFiles[p];
         writePng(outDir + "/" + name.substr(0, name.size() - 4) + ".png", pictures[p].data(),
                  Picture::width, Picture::height);
     }
     std::vector<Pixel> strip(GreetingsStrip::pixels, 0xFF000000u);
-    loadPicture((dataDir + "/" + kStripFile).c_str(), strip.data(), strip.size());
+    if (!loadPicture((dataDir + "/" + kStripFile).c_str(), strip.data(), strip.size()))
+        return 1;
     writeStripPng(outDir + "/greets.png", strip.data());
 
     std::vector<Pixel> back(VirtualBackBuffer::pixels, 0);
     std::vector<Pixel> previous(VirtualBackBuffer::pixels);
-    SceneTimeline::inputs.backBuffer = back.data();
-    SceneTimeline::inputs.strip = strip.data();
-    SceneTimeline::inputs.clock = virtualClock;
+    const Pixel* picturesShown[Picture::count];
+    for (int p = 0; p < Picture::count; ++p)
+        picturesShown[p] = pictures[p].data();
+    SceneTimeline::usePictures(picturesShown, strip.data());
+    SceneTimeline::useBackBuffer(back.data());
+    SceneTimeline::useClock(virtualClock);
     virtualMs = 0;
     SceneTimeline::start();
 

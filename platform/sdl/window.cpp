@@ -79,7 +79,7 @@ WindowHandle createAppWindow(DisplayMode mode) {
         std::fputs(
             "queltravine needs a display: no X11 or Wayland server was found (is DISPLAY set?)\n",
             stderr);
-        std::exit(1);
+        endProcess(1);
     }
 
     int width = kScreenWidth;
@@ -111,7 +111,7 @@ void pumpMessages() {
     while (SDL_PollEvent(&event) != 0) {
         switch (event.type) {
             case SDL_QUIT:  // kept: a signal, not the window, ends without stopping the audio
-                std::exit(0);
+                endProcess(0);
             case SDL_WINDOWEVENT:
                 if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
                     windowProc(appWindow, WindowMessage::destroy, 0, 0);

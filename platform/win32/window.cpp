@@ -72,7 +72,7 @@ HWND createAppWindow(HINSTANCE instance, int showCommand, DisplayMode mode) {
 void pumpMessages() {
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
-            std::exit(0);  // kept: not the window's quit, so the audio is not stopped first
+            endProcess(0);  // kept: not the window's quit, so the audio is not stopped first
         }
         TranslateMessage(&message);
         DispatchMessageA(&message);

@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
     const int width = std::atoi(argv[2]);
     const int height = std::atoi(argv[3]);
     std::vector<Pixel> pixels(static_cast<size_t>(width) * height, 0);
-    loadPicture(argv[1], pixels.data(), pixels.size());
+    if (!loadPicture(argv[1], pixels.data(), pixels.size()))
+        return 1;
     std::printf("P6\n%d %d\n255\n", width, height);
     for (Pixel p : pixels) {
         const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16),
