@@ -10,6 +10,7 @@
 #include "pictures/picture_loader.h"
 #include "platform/app_window.h"
 #include "platform/display_device.h"
+#include "synth/synthesiser.h"
 
 namespace {
 
@@ -44,7 +45,6 @@ EMSCRIPTEN_KEEPALIVE void webKey(int key) {
 
 // The residues the worklet posted after its latest block.
 EMSCRIPTEN_KEEPALIVE void webSetResidues(int32_t a, int32_t b) {
-    stepResidueA.store(a, std::memory_order_relaxed);
-    stepResidueB.store(b, std::memory_order_relaxed);
+    takeResidues(a, b);
 }
 }

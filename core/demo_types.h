@@ -1,7 +1,6 @@
 // Types, sizes and helpers shared by every subsystem of the demo.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -62,17 +61,39 @@ inline int32_t truncToInt(double value) {
 // The demo's pseudo-random generator: the classic linear congruential C-runtime
 // generator, one instance per thread that draws, each starting at state 1.
 // Its fixed sequence makes every frame and every sample reproducible.
+inline constexpr uint32_t kGeneratorMultiplier = 214013u;
+inline constexpr uint32_t kGeneratorIncrement = 2531011u;
+
 struct RandomGenerator {
     uint32_t state = 1;
 
     // A value from 0 to 32767.
     int32_t draw() {
-        state = state * 214013u + 2531011u;
+        state = state * kGeneratorMultiplier + kGeneratorIncrement;
         return static_cast<int32_t>((state >> 16) & 0x7FFFu);
     }
 };
 
-// Published by the synthesiser at the end of every audio block, read once per
-// frame by the scene timeline. Each is -479 to 479 and 0 until the first block.
-extern std::atomic<int32_t> stepResidueA;
-extern std::atomic<int32_t> stepResidueB;
+// The generator's state after `steps` draws from `state`: an LCG's k-step map
+// is again an LCG, state x A^k + C_k.
+constexpr uint32_t jumpGenerator(uint32_t state, uint64_t steps) {
+    uint32_t multiplier = kGeneratorMultiplier;
+    uint32_t increment = kGeneratorIncrement;
+    while (steps != 0) {
+        if ((steps & 1) != 0)
+            state = state * multiplier + increment;
+        increment = increment * multiplier + increment;
+        multiplier *= multiplier;
+        steps >>= 1;
+    }
+    return state;
+}
+
+// The multiplier and increment of `steps` draws.
+struct GeneratorStep {
+    uint32_t multiplier;
+    uint32_t increment;
+};
+constexpr GeneratorStep generatorStep(uint64_t steps) {
+    return {jumpGenerator(1, steps) - jumpGenerator(0, steps), jumpGenerator(0, steps)};
+}

@@ -10,17 +10,17 @@
 #include <cstdint>
 
 #include "platform/audio_output.h"
+#include "synth/synthesiser.h"
 #include "synth/upsampler.h"
 
-// Stream frames in one block, and the device frames made from it.
-inline constexpr int32_t kAudioBlockFrames = kAudioBlockBytes / 4;
-inline constexpr int32_t kAudioFeedBlockFrames = 2 * kAudioBlockFrames;
+// The device frames made from one block of the stream.
+inline constexpr int32_t kAudioFeedBlockFrames = 2 * kSynthBlockFrames;
 
 struct AudioFeed {
     Upsampler upsampler;
-    // The last block as fillStereoBlock wrote it (kept here, not on the
+    // The last block as the synthesiser made it (kept here, not on the
     // stack: SDL's audio thread has a small one).
-    int16_t block[2 * kAudioBlockFrames] = {};
+    int16_t block[2 * kSynthBlockFrames] = {};
     // The same block, doubled: interleaved stereo at 44100 Hz.
     int16_t doubled[2 * kAudioFeedBlockFrames] = {};
     // Device frames of `doubled` already handed out; a full count means a
@@ -34,6 +34,6 @@ struct AudioFeed {
 void resetAudioFeed(AudioFeed& feed);
 
 // Writes `frames` interleaved 16-bit stereo frames at 44100 Hz, the next of
-// the stream, calling fillStereoBlock for each whole block it starts. The
+// the stream, making a block of the synthesiser's for each it starts. The
 // feed is not thread-safe: one thread at a time, handed over with a join.
 void feedAudio(AudioFeed& feed, int16_t* out, int32_t frames);

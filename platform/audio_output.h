@@ -1,18 +1,14 @@
-// Plays the synthesiser: the audio device pulls 22050 Hz signed 16-bit stereo
-// from fillStereoBlock on a thread of its own.
+// Plays the synthesiser: the audio device pulls its 22050 Hz signed 16-bit
+// stereo, in whole blocks, on a thread of its own (audio_feed.h).
 #pragma once
 
 #include <cstdint>
 
-// Bytes fillStereoBlock is asked for at a time: 10,000 stereo frames.
-inline constexpr int32_t kAudioBlockBytes = 40000;
-// The value handed to every fill call.
-inline constexpr int32_t kAudioUserValue = 12345;
 // The rate the device plays at; the 22050 Hz stream is converted to it.
 inline constexpr int kAudioDeviceRate = 44100;
 
 // Opens the sound device and starts it. A second call finds the stream
-// playing and leaves it so: nothing is closed or skipped, fillStereoBlock
+// playing and leaves it so: nothing is closed or skipped, the synthesiser
 // never runs on two threads, and the music goes on from where the generator
 // is. (The demo starts the audio twice in a row; closing a device would only
 // cost the time its thread takes to stop and drop what it had queued.) When
@@ -20,7 +16,7 @@ inline constexpr int kAudioDeviceRate = 44100;
 // one-line reason on standard error (failAudio).
 void startAudio();
 
-// Closes the device. Returns once fillStereoBlock has stopped being called.
+// Closes the device. Returns once the synthesiser has stopped being called.
 void stopAudio();
 
 // For the backends: writes "queltravine: " and the formatted reason as one

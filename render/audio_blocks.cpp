@@ -2,34 +2,29 @@
 
 #include <vector>
 
-#include "platform/audio_output.h"
 #include "synth/synthesiser.h"
 
 namespace {
 
-std::vector<uint8_t> audioBlock;
+std::vector<int16_t> audioBlock;
 int32_t blockFrames = 0;
 int64_t audioProduced = 0;
 
 }  // namespace
 
 void restartAudio(int32_t blockBytes) {
-    synthState = {};
-    synthRandom = {};
-    stepResidueA = 0;
-    stepResidueB = 0;
-    audioBlock.resize(static_cast<size_t>(blockBytes));
+    resetSynthesiser();
     blockFrames = blockBytes / kAudioBytesPerFrame;
+    audioBlock.resize(2 * static_cast<size_t>(blockFrames));
     audioProduced = 0;
 }
 
 const uint8_t* nextAudioBlock(int64_t needed) {
     if (audioProduced >= needed)
         return nullptr;
-    fillStereoBlock(nullptr, audioBlock.data(), static_cast<int32_t>(audioBlock.size()),
-                    kAudioUserValue);
+    makeStereoFrames(audioBlock.data(), blockFrames);
     audioProduced += blockFrames;
-    return audioBlock.data();
+    return reinterpret_cast<const uint8_t*>(audioBlock.data());
 }
 
 int32_t audioBlockFrames() {

@@ -5,7 +5,8 @@
 #include <cstdint>
 
 // Puts the synthesiser, its generator and the residues back to their state
-// at process start; later blocks will be blockBytes long.
+// at process start; later blocks will be blockBytes / 4 stereo frames long
+// (the bytes a sound library would ask for).
 void restartAudio(int32_t blockBytes);
 
 // While fewer than `needed` stereo frames have been made since the restart,

@@ -5,12 +5,14 @@
 
 #include <cstdint>
 
+#include "synth/synthesiser.h"
+
 struct RenderSchedule {
-    int32_t fps = 60;                  // frames per second, 1 to 1000
-    int64_t frames = 0;                // floor(seconds x fps)
-    int64_t firstFrame = 0;            // the first frame written (--from); all are composed
-    uint32_t startMs = 0;              // T0: what the clock reads at the start
-    int32_t audioBlockBytes = 40'000;  // bytes asked of the synthesiser per block
+    int32_t fps = 60;        // frames per second, 1 to 1000
+    int64_t frames = 0;      // floor(seconds x fps)
+    int64_t firstFrame = 0;  // the first frame written (--from); all are composed
+    uint32_t startMs = 0;    // T0: what the clock reads at the start
+    int32_t audioBlockBytes = kSynthBlockBytes;  // bytes asked of the synthesiser per block
 };
 
 // floor(seconds x fps) for a length given in microseconds.

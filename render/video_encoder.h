@@ -13,7 +13,7 @@
 const char* videoUnavailableReason();
 
 // The H.264 defaults, chosen scene by scene against the lossless master
-// (the table is in the README): `faster` gains up to 2 dB over `veryfast`
+// (the table is in docs/capture.md): `faster` gains up to 2 dB over `veryfast`
 // (most in scenes 0 and 3, nothing in scene 2) at about the same size, in
 // 1.4 times the time; `fast` took twice as long again.
 inline constexpr int kDefaultVideoCrf = 14;

@@ -137,30 +137,6 @@ typename Lanes<W>::I32 lowWords(const typename DoubleHalves<W>::F64* halves,
     }
 }
 
-// The generator's state after `steps` draws from `state`: an LCG's k-step map
-// is again an LCG, state x A^k + C_k.
-constexpr uint32_t jumpGenerator(uint32_t state, uint64_t steps) {
-    uint32_t multiplier = 214013u;
-    uint32_t increment = 2531011u;
-    while (steps != 0) {
-        if ((steps & 1) != 0)
-            state = state * multiplier + increment;
-        increment = increment * multiplier + increment;
-        multiplier *= multiplier;
-        steps >>= 1;
-    }
-    return state;
-}
-
-// The multiplier and increment of `steps` draws.
-struct GeneratorStep {
-    uint32_t multiplier;
-    uint32_t increment;
-};
-constexpr GeneratorStep generatorStep(uint64_t steps) {
-    return {jumpGenerator(1, steps) - jumpGenerator(0, steps), jumpGenerator(0, steps)};
-}
-
 // The noise, secondDraw % (firstDraw % 240 + 10), of two draws (whole floats
 // below 2^15) in float arithmetic, exact for every pair.
 template <int W>

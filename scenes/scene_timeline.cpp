@@ -4,6 +4,7 @@
 
 #include "scenes/frame_workers.h"
 #include "scenes/noise_wave.h"
+#include "synth/synthesiser.h"
 
 namespace SceneTimeline {
 

@@ -31,10 +31,27 @@ void putSample(uint8_t* out, int32_t sample) {
 
 }  // namespace
 
+void resetSynthesiser() {
+    synthState = {};
+    synthRandom = {};
+    stepResidueA = 0;
+    stepResidueB = 0;
+}
+
+void takeResidues(int32_t a, int32_t b) {
+    stepResidueA.store(a, std::memory_order_relaxed);
+    stepResidueB.store(b, std::memory_order_relaxed);
+}
+
 int fillStereoBlock(void* /*stream*/, void* buffer, int32_t byteCount, int32_t /*userValue*/) {
+    makeStereoFrames(static_cast<int16_t*>(buffer), byteCount >> 2);
+    return 1;
+}
+
+void makeStereoFrames(int16_t* samples, int32_t frames) {
     SynthState& st = synthState;
-    const int32_t frames = byteCount >> 2;
-    auto* out = static_cast<uint8_t*>(buffer);
+    // Written a byte at a time: little-endian whatever the target.
+    auto* out = reinterpret_cast<uint8_t*>(samples);
 
     // The sine of phaseA is carried from step 19 of one frame to step 1 of the
     // next; only the first frame of a block computes it afresh.
@@ -97,5 +114,4 @@ int fillStereoBlock(void* /*stream*/, void* buffer, int32_t byteCount, int32_t /
 
     stepResidueB.store(truncToInt(st.stepB * 200.0) % 480, std::memory_order_relaxed);
     stepResidueA.store(truncToInt(st.stepA) % 480, std::memory_order_relaxed);
-    return 1;
 }

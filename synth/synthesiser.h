@@ -2,6 +2,7 @@
 // fillStereoBlock advances one stereo frame at a time. No score, no samples.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "core/demo_types.h"
@@ -37,13 +38,37 @@ inline ChannelInputs channelInputs(int32_t a, int32_t b) {
     return {x, low16(static_cast<uint32_t>(a) + static_cast<uint32_t>(x % 10))};
 }
 
-// Owned by the audio thread: only fillStereoBlock touches them.
+// Owned by the audio thread: only the synthesiser's calls below touch them.
 extern SynthState synthState;
 extern RandomGenerator synthRandom;
 
-// The audio stream's fill callback. Writes byteCount / 4 stereo frames
-// (interleaved signed 16-bit little-endian, left first) into buffer, leaves a
-// trailing 1 to 3 bytes untouched, then publishes stepResidueA and
-// stepResidueB, also when no frame was written. The stream handle and the
-// user value are ignored. Returns 1: the stream always goes on.
+// Published by the synthesiser at the end of every block it makes, read once
+// per frame by the scene timeline. Each is -479 to 479 and 0 until the first
+// block.
+extern std::atomic<int32_t> stepResidueA;
+extern std::atomic<int32_t> stepResidueB;
+
+// Every player, the renderer and the page ask for the stream in blocks of
+// this many frames (40,000 bytes): the residues change once per block.
+inline constexpr int32_t kSynthBlockFrames = 10000;
+inline constexpr int32_t kSynthBlockBytes = kSynthBlockFrames * kAudioBytesPerFrame;
+
+// Puts the synthesiser, its generator and the residues back to their state
+// at process start (the renderer and the page make the stream from there).
+void resetSynthesiser();
+
+// Writes the next `frames` stereo frames of the stream into `out`
+// (interleaved signed 16-bit, left first, little-endian: the native order of
+// every target), then publishes stepResidueA and stepResidueB, also when
+// `frames` is 0.
+void makeStereoFrames(int16_t* out, int32_t frames);
+
+// The residues a synthesiser elsewhere published (the page's, which runs in
+// its audio worklet), made the ones the timeline reads.
+void takeResidues(int32_t a, int32_t b);
+
+// The same call in the shape of a sound library's pull-stream callback:
+// byteCount / 4 frames into buffer, a trailing 1 to 3 bytes left untouched.
+// The stream handle and the user value are ignored. Returns 1: the stream
+// always goes on.
 int fillStereoBlock(void* stream, void* buffer, int32_t byteCount, int32_t userValue);

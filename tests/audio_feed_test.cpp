@@ -16,23 +16,16 @@
 
 namespace {
 
-void restartSynthesiser() {
-    synthState = {};
-    synthRandom = {};
-    stepResidueA = 0;
-    stepResidueB = 0;
-}
-
 // The stream from its start, doubled block by block as the renderer does it.
 std::vector<int16_t> wholeBlocksDoubled(int blocks) {
-    restartSynthesiser();
+    resetSynthesiser();
     Upsampler upsampler;
     resetUpsampler(upsampler);
-    std::vector<int16_t> block(2 * static_cast<size_t>(kAudioBlockFrames));
+    std::vector<int16_t> block(2 * static_cast<size_t>(kSynthBlockFrames));
     std::vector<int16_t> out(2 * static_cast<size_t>(kAudioFeedBlockFrames) * blocks);
     for (int b = 0; b < blocks; ++b) {
-        fillStereoBlock(nullptr, block.data(), kAudioBlockBytes, kAudioUserValue);
-        upsampleStereo(upsampler, block.data(), kAudioBlockFrames,
+        makeStereoFrames(block.data(), kSynthBlockFrames);
+        upsampleStereo(upsampler, block.data(), kSynthBlockFrames,
                        out.data() + 2 * static_cast<size_t>(kAudioFeedBlockFrames) * b);
     }
     return out;
@@ -44,7 +37,7 @@ bool sameSynthState(const SynthState& a, const SynthState& b) {
 
 TEST(AudioFeed, RequestsOfAnySizeGiveTheStreamDoubledFromItsStart) {
     const std::vector<int16_t> expected = wholeBlocksDoubled(4);
-    restartSynthesiser();
+    resetSynthesiser();
     auto feed = std::make_unique<AudioFeed>();
     resetAudioFeed(*feed);
     std::vector<int16_t> got(expected.size());
@@ -61,9 +54,9 @@ TEST(AudioFeed, RequestsOfAnySizeGiveTheStreamDoubledFromItsStart) {
     EXPECT_EQ(got, expected);
     // The lag of the upsampler is played from the stream's start: the first
     // stream frame comes out as device frame 2 x kUpsamplerHalfTaps.
-    restartSynthesiser();
-    std::vector<int16_t> block(2 * static_cast<size_t>(kAudioBlockFrames));
-    fillStereoBlock(nullptr, block.data(), kAudioBlockBytes, kAudioUserValue);
+    resetSynthesiser();
+    std::vector<int16_t> block(2 * static_cast<size_t>(kSynthBlockFrames));
+    makeStereoFrames(block.data(), kSynthBlockFrames);
     for (int i = 0; i < 100; ++i) {
         ASSERT_EQ(got[2 * (2 * kUpsamplerHalfTaps + 2 * i)], block[2 * i]) << i;
         ASSERT_EQ(got[2 * (2 * kUpsamplerHalfTaps + 2 * i) + 1], block[2 * i + 1]) << i;
@@ -74,16 +67,16 @@ TEST(AudioFeed, RequestsOfAnySizeGiveTheStreamDoubledFromItsStart) {
 
 TEST(AudioFeed, MakesABlockOnlyWhenTheDeviceAsksBeyondTheLast) {
     // The state after one and after two blocks.
-    restartSynthesiser();
-    std::vector<uint8_t> scratch(kAudioBlockBytes);
-    fillStereoBlock(nullptr, scratch.data(), kAudioBlockBytes, kAudioUserValue);
+    resetSynthesiser();
+    std::vector<int16_t> scratch(2 * static_cast<size_t>(kSynthBlockFrames));
+    makeStereoFrames(scratch.data(), kSynthBlockFrames);
     const SynthState afterOne = synthState;
     const int32_t residueA = stepResidueA.load();
     const int32_t residueB = stepResidueB.load();
-    fillStereoBlock(nullptr, scratch.data(), kAudioBlockBytes, kAudioUserValue);
+    makeStereoFrames(scratch.data(), kSynthBlockFrames);
     const SynthState afterTwo = synthState;
 
-    restartSynthesiser();
+    resetSynthesiser();
     auto feed = std::make_unique<AudioFeed>();
     resetAudioFeed(*feed);
     EXPECT_TRUE(sameSynthState(synthState, SynthState{}));  // nothing made ahead

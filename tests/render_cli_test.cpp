@@ -114,10 +114,7 @@ TEST_F(RenderCli, WritesTheScheduledAudioLogAndFrames) {
     const auto log = readLog(dir / "a.log");
     ASSERT_EQ(log.size(), 61u);
     EXPECT_EQ(log[0][0], "#");
-    synthState = {};
-    synthRandom = {};
-    stepResidueA = 0;
-    stepResidueB = 0;
+    resetSynthesiser();
     int64_t produced = 0;
     int scenesSeen = 0;
     for (int k = 0; k < 60; ++k) {

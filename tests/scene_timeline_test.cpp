@@ -5,6 +5,8 @@
 #include <cmath>
 #include <vector>
 
+#include "synth/synthesiser.h"
+
 namespace {
 
 // A virtual clock: each read returns the next queued reading, or the last one
@@ -41,8 +43,7 @@ class SceneTimelineTest : public ::testing::Test {
         SceneTimeline::useClock(virtualClock);
         SceneTimeline::state = {};
         SceneTimeline::random = {};
-        stepResidueA = 0;
-        stepResidueB = 0;
+        takeResidues(0, 0);
     }
 
     // Starts the timeline with both start readings at startMs.
@@ -125,15 +126,13 @@ TEST_F(SceneTimelineTest, AccumulatorFollowsPublishedResidues) {
     frameAt(20);
     EXPECT_EQ(SceneTimeline::state.frameAccumulator, 2.0f);
 
-    stepResidueA = 5;
-    stepResidueB = -3;
+    takeResidues(5, -3);
     frameAt(30);
     EXPECT_EQ(SceneTimeline::state.frameAccumulator, 5.0f);
     EXPECT_EQ(SceneTimeline::state.residueA, 5);
     EXPECT_EQ(SceneTimeline::state.residueB, -3);
 
-    stepResidueA = -479;
-    stepResidueB = 0;
+    takeResidues(-479, 0);
     frameAt(40);
     EXPECT_EQ(SceneTimeline::state.frameAccumulator, -473.0f);
 

@@ -27,12 +27,12 @@ Reference wholeBlocks(int blocks) {
     Reference reference;
     Upsampler upsampler;
     resetUpsampler(upsampler);
-    std::vector<int16_t> block(2 * static_cast<size_t>(kStreamBlockFrames));
+    std::vector<int16_t> block(2 * static_cast<size_t>(kSynthBlockFrames));
     std::vector<int16_t> doubled(2 * block.size());
     for (int i = 0; i < blocks; ++i) {
-        fillStereoBlock(nullptr, block.data(), kAudioBlockBytes, kAudioUserValue);
+        makeStereoFrames(block.data(), kSynthBlockFrames);
         reference.residues.emplace_back(stepResidueA.load(), stepResidueB.load());
-        upsampleStereo(upsampler, block.data(), kStreamBlockFrames, doubled.data());
+        upsampleStereo(upsampler, block.data(), kSynthBlockFrames, doubled.data());
         reference.output.insert(reference.output.end(), doubled.begin(), doubled.end());
     }
     return reference;
@@ -74,7 +74,7 @@ Played play(int32_t quantum, size_t frames) {
 
 TEST(WebAudioStream, EveryQuantumPlaysTheWholeBlocksThroughTheUpsampler) {
     const Reference reference = wholeBlocks(7);
-    const size_t frames = 3 * 2 * static_cast<size_t>(kStreamBlockFrames) + 777;
+    const size_t frames = 3 * 2 * static_cast<size_t>(kSynthBlockFrames) + 777;
     // The browser's quantum, odd ones (a frame carried between calls), and
     // one larger than a made-ahead slice.
     for (const int32_t quantum : {128, 1, 3, 441, 4096}) {
@@ -109,7 +109,7 @@ TEST(WebAudioStream, MusicStartsWithin60MillisecondsAndNeverWaitsAfter) {
     EXPECT_EQ(played.lateBlocks, 0);
     // Made ahead by at most one block: the generator never runs away.
     const int64_t blocksPlayed =
-        static_cast<int64_t>(played.music.size() / 2) / (2 * kStreamBlockFrames);
+        static_cast<int64_t>(played.music.size() / 2) / (2 * kSynthBlockFrames);
     EXPECT_LE(audioStreamBlocksMade(), blocksPlayed + 2);
 }
 
@@ -117,7 +117,7 @@ TEST(WebAudioStream, ACallLongerThanABlockFinishesTheNextOneLateButLosesNothing)
     // A call that plays more than a block cannot have the next one ready:
     // it is made in that call (counted), and the music stays whole.
     const Reference reference = wholeBlocks(8);
-    const int32_t quantum = 2 * kStreamBlockFrames + 5000;
+    const int32_t quantum = 2 * kSynthBlockFrames + 5000;
     const Played played = play(quantum, 3 * static_cast<size_t>(quantum));
     EXPECT_GT(played.lateBlocks, 0);
     EXPECT_EQ(played.shortCalls, 0);

@@ -7,7 +7,7 @@
 namespace {
 
 // One block plays while the other is made; fixed storage, nothing allocated.
-int16_t blocks[2][2 * kStreamBlockFrames];
+int16_t blocks[2][2 * kSynthBlockFrames];
 int playing = -1;          // -1 until the first block is made
 int32_t playedFrames = 0;  // stream frames of the playing block upsampled so far
 int making = 0;
@@ -24,26 +24,25 @@ int64_t lateBlocks = 0;
 // residues published after a slice are only read once the block is whole.
 void makeFrames(int64_t wanted) {
     const auto frames =
-        static_cast<int32_t>(std::min<int64_t>(wanted, kStreamBlockFrames - madeFrames));
+        static_cast<int32_t>(std::min<int64_t>(wanted, kSynthBlockFrames - madeFrames));
     if (frames <= 0) {
         return;
     }
-    fillStereoBlock(nullptr, blocks[making] + 2 * madeFrames, frames * kAudioBytesPerFrame,
-                    kAudioUserValue);
+    makeStereoFrames(blocks[making] + 2 * madeFrames, frames);
     madeFrames += frames;
-    if (madeFrames == kStreamBlockFrames) {
+    if (madeFrames == kSynthBlockFrames) {
         ++blocksMade;
     }
 }
 
 // Moves on to the block made ahead; false before the first one is whole.
 bool nextBlock() {
-    if (madeFrames < kStreamBlockFrames) {
+    if (madeFrames < kSynthBlockFrames) {
         if (playing < 0) {
             return false;
         }
         ++lateBlocks;
-        makeFrames(kStreamBlockFrames);
+        makeFrames(kSynthBlockFrames);
     }
     playing = making;
     playedFrames = 0;
@@ -55,10 +54,7 @@ bool nextBlock() {
 }  // namespace
 
 void startAudioStream() {
-    synthState = {};
-    synthRandom = {};
-    stepResidueA = 0;
-    stepResidueB = 0;
+    resetSynthesiser();
     resetUpsampler(upsampler);
     playing = -1;
     playedFrames = 0;
@@ -78,11 +74,11 @@ int32_t playAudioStream(int16_t* out, int32_t frames) {
         written = 1;
     }
     while (written < frames) {
-        if ((playing < 0 || playedFrames == kStreamBlockFrames) && !nextBlock()) {
+        if ((playing < 0 || playedFrames == kSynthBlockFrames) && !nextBlock()) {
             break;
         }
         const int16_t* from = blocks[playing] + 2 * playedFrames;
-        const int32_t pairs = std::min((frames - written) / 2, kStreamBlockFrames - playedFrames);
+        const int32_t pairs = std::min((frames - written) / 2, kSynthBlockFrames - playedFrames);
         if (pairs == 0) {
             // One output frame left: make its pair and keep the second half.
             int16_t pair[4];

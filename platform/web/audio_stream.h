@@ -12,7 +12,6 @@
 #include "platform/audio_output.h"
 #include "synth/synthesiser.h"
 
-inline constexpr int32_t kStreamBlockFrames = kAudioBlockBytes / kAudioBytesPerFrame;
 // Stream frames made per output frame played: a block is made in a quarter of
 // the time the one before it plays (40 quanta of 128 frames)...
 inline constexpr int32_t kMakeAheadPerFrame = 2;

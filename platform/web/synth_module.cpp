@@ -15,7 +15,7 @@ constexpr int32_t kMaxCallFrames = 4096;
 int16_t output[2 * kMaxCallFrames];
 // The synthesiser's own 22050 Hz blocks, for comparing the stream itself
 // with the other platforms' (tests/identity); the worklet never calls it.
-uint8_t rawBlock[kAudioBlockBytes];
+int16_t rawBlock[2 * kSynthBlockFrames];
 
 }  // namespace
 
@@ -57,12 +57,12 @@ int32_t lateBlocks() {
 
 // The next 40,000-byte block of the 22050 Hz stream into rawBlockBuffer, in
 // a module that plays nothing (a separate instance from the worklet's).
-uint8_t* rawBlockBuffer() {
+int16_t* rawBlockBuffer() {
     return rawBlock;
 }
 
 void fillRawBlock() {
-    fillStereoBlock(nullptr, rawBlock, kAudioBlockBytes, kAudioUserValue);
+    makeStereoFrames(rawBlock, kSynthBlockFrames);
 }
 
 int32_t residueA() {
