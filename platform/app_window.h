@@ -13,7 +13,8 @@ constexpr const char* windowTitleFor(DisplayMode mode) {
     return mode == DisplayMode::windowed ? "BWAHAHHAHAHAHAHHAHAHAHAHAH" : "BWAHAHAHAHAHAHAH";
 }
 
-// The window once created; null before (message boxes then have no owner).
+// The window once created, set by the backend's createAppWindow, which owns
+// it; null before (message boxes then have no owner).
 extern WindowHandle appWindow;
 
 // Creates and shows the borderless window for the mode (windowed: 640x480,

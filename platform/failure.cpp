@@ -8,8 +8,6 @@
 #include "platform/app_window.h"
 #include "platform/audio_output.h"
 
-WindowHandle appWindow = nullptr;
-
 void quitDemo() {
     stopAudio();
     endProcess(0);

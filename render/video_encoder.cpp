@@ -47,15 +47,6 @@ bool hasVideoCodecDefaults(const std::string& path) {
     return ext == ".mp4" || ext == ".mov" || ext == ".mkv" || ext == ".m4v";
 }
 
-bool isVideoPreset(const std::string& name) {
-    for (const char* preset : {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium",
-                               "slow", "slower", "veryslow", "placebo"}) {
-        if (name == preset)
-            return true;
-    }
-    return false;
-}
-
 bool sendsYuvFrames(const VideoSettings& settings) {
     return !settings.lossless && hasVideoCodecDefaults(settings.path);
 }

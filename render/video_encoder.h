@@ -2,6 +2,7 @@
 // it reads the audio from a finished WAV. The Windows build has no encoder.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,8 +44,10 @@ struct VideoSettings {
     bool chroma444 = false;
 };
 
-// One of libx264's preset names, ultrafast to placebo.
-bool isVideoPreset(const std::string& name);
+// libx264's preset names, fastest first.
+inline constexpr std::array<const char*, 10> kVideoPresets = {
+    "ultrafast", "superfast", "veryfast", "faster",   "fast",
+    "medium",    "slow",      "slower",   "veryslow", "placebo"};
 
 // Starts ffmpeg writing the partial name of settings.path from frames and
 // the audio in wavPath. Fails the render when it cannot start.

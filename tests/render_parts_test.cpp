@@ -164,9 +164,6 @@ TEST(VideoSettings, CodecArgumentsFollowTheChoices) {
     EXPECT_TRUE(has(master, "-c:a", "flac"));
     EXPECT_FALSE(has(master, "-ar", "48000"));
     EXPECT_TRUE(has(videoInputArguments(settings), "-pix_fmt", "bgr0"));
-
-    EXPECT_TRUE(isVideoPreset("ultrafast"));
-    EXPECT_FALSE(isVideoPreset("Medium"));
 }
 
 TEST(FrameFiles, ScaleRepeatsEachPixel) {

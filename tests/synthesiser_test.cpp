@@ -10,12 +10,7 @@ namespace {
 
 class SynthesiserTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        synthState = {};
-        synthRandom = {};
-        stepResidueA = 0;
-        stepResidueB = 0;
-    }
+    void SetUp() override { resetSynthesiser(); }
 
     static std::vector<uint8_t> fill(int32_t bytes) {
         std::vector<uint8_t> block(static_cast<size_t>(std::max(bytes, 0)), 0xAB);

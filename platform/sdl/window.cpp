@@ -9,6 +9,8 @@
 
 #include "platform/app_window.h"
 
+WindowHandle appWindow = nullptr;
+
 namespace {
 
 SDL_Window* sdlWindow(WindowHandle window) {

@@ -11,6 +11,8 @@
 
 #include "platform/app_window.h"
 
+WindowHandle appWindow = nullptr;
+
 namespace {
 
 int canvasWindow = 0;  // the handle stands for the page's one canvas

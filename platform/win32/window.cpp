@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+WindowHandle appWindow = nullptr;
+
 namespace {
 
 // Reused by every drain of the queue.
