@@ -41,6 +41,8 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$jobs"
 ctest --preset fuzz
 
+# Everything but the player builds; the renderer's cases run again (the rest
+# ran in the release stage, built the same way).
 echo "== Without SDL2: the renderer, the core tests and the benchmarks still build" >&2
 # pkg-config is shown only libjpeg and libpng (and zlib, which libpng needs),
 # and MPFR (with GMP) for the maths tests.
