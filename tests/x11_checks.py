@@ -179,19 +179,3 @@ class XServer:
             stop_process(self.xvfb)
             self.xvfb = None
 
-
-class OnXServer:
-    """A program under test on the X server self.x: what the tests ask of
-    the server, on the session itself."""
-
-    def run_x(self, command):
-        return self.x.run_x(command)
-
-    def geometry(self, window_id):
-        return self.x.geometry(window_id)
-
-    def screenshot(self):
-        return self.x.screenshot()
-
-    def xdotool(self, *args):
-        self.x.xdotool(*args)

@@ -1,11 +1,13 @@
 """Fixtures of the Linux player's end-to-end tests: the paths they need
 (skipped, saying why, when a tool or a picture is missing) and player
 sessions on virtual X servers."""
+import functools
 import types
 
 import pytest
 
 from player import Session
+from players import opened
 from skips import missing_pictures, require_tools
 
 
@@ -30,12 +32,4 @@ def player_session(player_paths, x_servers):
     """player_session(screen=..., window_manager=False): a new X server for one
     run of the player, usable with `with`; any still open at the end of the
     test are closed."""
-    sessions = []
-
-    def start(screen="1024x768x24", window_manager=False):
-        session = Session(player_paths, x_servers, screen, window_manager)
-        sessions.append(session)
-        return session
-    yield start
-    for session in reversed(sessions):
-        session.close()
+    yield from opened(functools.partial(Session, player_paths, x_servers))

@@ -1,48 +1,20 @@
 """How the player fails: a missing or unreadable picture, a 16-bit desktop,
 no sound device, a display that refuses the frame, no display at all, and
 allocations that fail. Each gives its message (box and standard error) and
-status 1."""
+status 1. The picture and desktop cases are shared with the Windows suite
+(tests/shared_cases.py)."""
 import os
 import subprocess
 
 import pytest
 
-from player import copy_pictures
+from shared_cases import test_desktop_16_bit, test_missing_picture  # noqa: F401 (run here)
 from x11_checks import check
-
-
-@pytest.mark.parametrize("fifo_instead", [False, True], ids=["missing", "fifo"])
-def test_missing_picture(player_session, fifo_instead):
-    """A missing picture, or one that is a FIFO with no writer: its message
-    box at once, then status 1; the FIFO also gets a line saying what it is."""
-    session = player_session()
-    folder = copy_pictures(session, leave_out=("part2.jpg",))
-    if fifo_instead:
-        os.mkfifo(os.path.join(folder, "part2.jpg"))
-    session.start_player(["-w"], cwd=folder)
-    session.message_box("part2.jpg")
-    status = session.wait_exit()
-    check(status == 1, "status %s after a missing picture" % status)
-    check("ERROR LOCATING..." in session.stderr(), "no message on standard error: "
-          + session.stderr())
-    if fifo_instead:
-        check("part2.jpg: is a FIFO, not a regular file" in session.stderr(),
-              "no line saying what part2.jpg is: " + session.stderr())
-
-
-def test_desktop_16_bit(player_session):
-    session = player_session("1024x768x16")
-    session.start_player(["-w"])
-    session.message_box("Error")
-    status = session.wait_exit()
-    check(status == 1, "status %s on a 16-bit desktop" % status)
-    check("Error: 32bpp desktop please ;)" in session.stderr(),
-          "no message on standard error: " + session.stderr())
 
 
 def test_audio_failure(player_session):
     session = player_session()
-    session.start_player(["-w"], env=dict(SDL_AUDIODRIVER="nosuchdriver"))
+    session.start(["-w"], env=dict(SDL_AUDIODRIVER="nosuchdriver"))
     status = session.wait_exit(15)
     check(status == 1, "status %s when no sound device opens" % status)
     lines = session.stderr().splitlines()
@@ -53,7 +25,7 @@ def test_display_error(player_session, options):
     # The display refuses the frame a second into the run, with the music playing.
     faults = options.path("faults")
     session = player_session()
-    session.start_player(["-w"], preload=faults, env=dict(QUELTRAVINE_FAIL_LOCK="60"))
+    session.start(["-w"], preload=faults, env=dict(QUELTRAVINE_FAIL_LOCK="60"))
     session.message_box("Texture lock refused by the test")
     status = session.wait_exit()
     check(status == 1, "status %s after a display error" % status)
@@ -83,8 +55,8 @@ def test_no_display(player_paths):
 def test_allocation_fails(player_session, options, size, text):
     faults = options.path("faults")
     session = player_session()
-    session.start_player(["-w"], preload=faults,
-                         env=dict(QUELTRAVINE_FAIL_SIZE=str(size), QUELTRAVINE_FAIL_SKIP="0"))
+    session.start(["-w"], preload=faults,
+                  env=dict(QUELTRAVINE_FAIL_SIZE=str(size), QUELTRAVINE_FAIL_SKIP="0"))
     session.message_box("error")
     status = session.wait_exit()
     check(status == 1, "status %s after a failed allocation" % status)

@@ -13,10 +13,10 @@ RUN_SECONDS = 7  # the time is what is measured: frames in each whole second
 
 
 def presents_by_second(session, args, env):
-    session.start_player(args, env=env, preload=session.paths.probe)
+    session.start(args, env=env, preload=session.paths.probe)
     time.sleep(RUN_SECONDS)  # the time is what is measured
     check(session.alive(), "the player ended: " + session.stderr())
-    session.player.send_signal(signal.SIGTERM)
+    session.process.send_signal(signal.SIGTERM)
     check(session.wait_exit() == 0, "SIGTERM did not end with status 0")
     line = re.search(r"probe: first-frame-ms \S+ frames \d+ fps-by-second(.*)", session.stderr())
     check(line, "the probe reported no frames: " + session.stderr())

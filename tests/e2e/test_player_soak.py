@@ -8,7 +8,8 @@ import time
 import pytest
 
 from demo_names import WINDOWED_TITLE
-from player import quit_with_escape, ready_windowed, wait_for_audio
+from player import ready_windowed, wait_for_audio
+from players import quit_with_escape
 from x11_checks import check
 
 
@@ -45,7 +46,7 @@ def test_soak(player_session, options):
     raw = os.path.join(session.tmp, "audio.raw")
     ready_windowed(session, preload=probe,
                    env=dict(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=raw))
-    pid = session.player.pid
+    pid = session.process.pid
     # The baseline is taken once the device has played the first 5 s.
     wait_for_audio(session, raw, 5, timeout=60)
     first = process_figures(pid)
@@ -105,11 +106,11 @@ def test_speed(player_session, options, renderer):
     # nothing polls the server while the player starts.
     session.run_x(["xprop", "-root"])
     time.sleep(2)  # a measurement: the server idles before it starts
-    session.start_player(["-w"], env=env, preload=probe)
+    session.start(["-w"], env=env, preload=probe)
     time.sleep(1)  # no polling of the server during the start; window() then waits
     session.window(WINDOWED_TITLE)
     time.sleep(options.number("speed-seconds"))  # the time is what is measured
-    with open("/proc/%d/status" % session.player.pid) as f:
+    with open("/proc/%d/status" % session.process.pid) as f:
         rss = re.search(r"VmRSS:\s+(\d+) kB", f.read()).group(1)
     quit_with_escape(session)
     probe_lines = [line for line in session.stderr().splitlines() if line.startswith("probe:")]

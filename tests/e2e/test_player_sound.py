@@ -10,7 +10,8 @@ import re
 import subprocess
 import time
 
-from player import DEVICE_BYTES_PER_SECOND, quit_with_escape, ready_windowed, wait_for_audio
+from player import DEVICE_BYTES_PER_SECOND, ready_windowed, wait_for_audio
+from players import quit_with_escape
 from x11_checks import check, wait_until
 
 OPENED = "probe: audio-device 44100 Hz 2 channels format 0x8010"
@@ -141,8 +142,8 @@ def test_no_sound_server_at_start(player_session, tmp_path):
     """Missing at start-up is not retried: no PulseAudio server behind the
     socket, status 1 and one line about the sound."""
     session = player_session()
-    session.start_player(["-w"], env=dict(SDL_AUDIODRIVER="pulseaudio",
-                                          PULSE_SERVER="unix:%s/no-server.sock" % tmp_path))
+    session.start(["-w"], env=dict(SDL_AUDIODRIVER="pulseaudio",
+                                   PULSE_SERVER="unix:%s/no-server.sock" % tmp_path))
     status = session.wait_exit(15)
     check(status == 1, "status %s with no sound server" % status)
     lines = session.stderr().splitlines()

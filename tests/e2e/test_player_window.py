@@ -8,7 +8,8 @@ import time
 import pytest
 
 from demo_names import FULLSCREEN_TITLE
-from player import quit_with_escape, ready_windowed, reference, wait_for_audio, wait_for_picture
+from player import ready_windowed, wait_for_audio
+from players import quit_with_escape, wait_for_picture
 from x11_checks import Failure, check, crop, wait_for_value, wait_until
 
 
@@ -107,19 +108,19 @@ def test_drag_moves(player_session):
     time.sleep(0.5)  # a negative check: the window must not move in this time
     check(session.geometry(window_id) == moved, "a press in the bottom rows dragged")
     # The frame follows the window.
-    wait_for_picture(session, reference(session.paths, "warning.jpg"), 50, 10, timeout=30)
+    wait_for_picture(session, session.reference("warning.jpg"), 50, 10, timeout=30)
     quit_with_escape(session)
 
 
 def fullscreen_run(player_session, screen, frame):
     with player_session(screen, window_manager=True) as session:
-        session.start_player([])
+        session.start([])
         width, height = (int(v) for v in screen.split("x")[:2])
         x0, y0, fw, fh = frame
 
         # The first two scenes show their pictures unchanged for 15 s.
-        pictures = [reference(session.paths, "warning.jpg"),
-                    reference(session.paths, "credits.jpg")]
+        pictures = [session.reference("warning.jpg"),
+                    session.reference("credits.jpg")]
 
         def letterboxed():
             check(session.alive(), "the player ended: " + session.stderr())
@@ -212,6 +213,6 @@ def test_window_close(player_session):
 def test_quit_signal(player_session, sig):
     session = player_session()
     ready_windowed(session)
-    session.player.send_signal(sig)
+    session.process.send_signal(sig)
     status = session.wait_exit()
     check(status == 0, "status %s after %s" % (status, sig.name))

@@ -1,12 +1,14 @@
 """Fixtures of the Windows build's tests under Wine: the shared prefix and
 sound card (skipped, saying why, when Wine or another tool is missing), the
 pictures, and runs of the demo on virtual X servers."""
+import functools
 import os
 import shutil
 import tempfile
 
 import pytest
 
+from players import opened
 from skips import missing_pictures, require_tools
 from windows_demo import TOOLS, Session, Wine, stand_in_pictures
 
@@ -45,15 +47,7 @@ def wine_data(options, wine):
 
 
 @pytest.fixture
-def demo_session(wine, x_servers):
-    """demo_session(screen): a new X server for one run of the demo, usable
+def player_session(wine, wine_data, x_servers):
+    """player_session(screen): a new X server for one run of the demo, usable
     with `with`; any still open at the end of the test are closed."""
-    sessions = []
-
-    def start(screen="1024x768x24"):
-        session = Session(wine, x_servers, screen)
-        sessions.append(session)
-        return session
-    yield start
-    for session in reversed(sessions):
-        session.close()
+    yield from opened(functools.partial(Session, wine, x_servers, wine_data))

@@ -6,27 +6,28 @@ import os
 import re
 import shutil
 import subprocess
+import tempfile
 import time
 
 import pytest
 
-from demo_names import FULLSCREEN_TITLE, PICTURES, WINDOWED_TITLE
-from windows_demo import (quit_with_escape, record_sink, reference, temporary_folder,
-                          wait_for_picture)
+from demo_names import FULLSCREEN_TITLE, WINDOWED_TITLE
+from players import quit_with_escape, wait_for_picture
+from shared_cases import test_desktop_16_bit, test_missing_picture  # noqa: F401 (run here)
 from x11_checks import check, crop, wait_until
 
 
-def test_windowed(demo_session, wine_data):
+def test_windowed(player_session, pulse_sink):
     """-w: warning.jpg pixel for pixel at 0,0, the music playing, Escape -> 0."""
-    session = demo_session("1024x768x24")
+    session = player_session("1024x768x24")
     # Wine's trace of the sound calls shows how the two audio starts go.
-    session.start(["-w"], cwd=wine_data, env=dict(WINEDEBUG="trace+winmm"))
+    session.start(["-w"], env=dict(WINEDEBUG="trace+winmm"))
     window = session.window(WINDOWED_TITLE)
-    wait_for_picture(session, reference(wine_data, "warning.jpg"))
+    wait_for_picture(session, session.reference("warning.jpg"))
     g = session.geometry(window)
     check((g["x"], g["y"], g["width"], g["height"]) == (0, 0, 640, 480),
           "window geometry %s" % g)
-    samples = record_sink(session, 3)
+    samples = pulse_sink.record(3)
     check(len(samples) > 44100, "recorded only %d samples" % len(samples))
     loud = sum(1 for s in samples if abs(s) > 256)
     print("recorded %d samples, %d above 1/128 of full scale" % (len(samples), loud))
@@ -44,12 +45,12 @@ def test_windowed(demo_session, wine_data):
     print("Escape -> status 0 in %.1f s" % (time.monotonic() - started))
 
 
-def test_resize_and_drag(demo_session, wine_data):
+def test_resize_and_drag(player_session):
     """Arrow keys resize by 4 pixels a press; a drag in the top rows moves the window."""
-    session = demo_session("1024x768x24")
-    session.start(["-w"], cwd=wine_data)
+    session = player_session("1024x768x24")
+    session.start(["-w"])
     window = session.window(WINDOWED_TITLE)
-    wait_for_picture(session, reference(wine_data, "warning.jpg"))
+    wait_for_picture(session, session.reference("warning.jpg"))
     session.xdotool("key", "--delay", "80", *(["Right"] * 10), *(["Down"] * 5))
     wait_until(lambda: session.geometry(window)["width"] == 680 and
                session.geometry(window)["height"] == 500, 10, "the window at 680x500")
@@ -86,54 +87,18 @@ def test_resize_and_drag(demo_session, wine_data):
     quit_with_escape(session)
 
 
-@pytest.mark.parametrize("folder_instead", [False, True], ids=["missing", "folder"])
-def test_missing_picture(demo_session, wine, wine_data, folder_instead):
-    """A missing picture, or one that is a folder: its message box (caption =
-    file name), then status 1; the folder also gets a line saying what it is."""
-    folder = temporary_folder(wine, "pictures-")
-    try:
-        session = demo_session("1024x768x24")
-        for name in PICTURES:
-            if name != "part2.jpg":
-                shutil.copy(os.path.join(wine_data, name), folder)
-        if folder_instead:
-            os.mkdir(os.path.join(folder, "part2.jpg"))
-        session.start(["-w"], cwd=folder)
-        session.message_box("part2.jpg")
-        check(session.wait_exit() == 1, "status %s, not 1" % session.demo.returncode)
-        check("part2.jpg: ERROR LOCATING..." in session.stderr(),
-              "no message on stderr: %s" % session.stderr())
-        if folder_instead:
-            check("part2.jpg: is a folder, not a regular file" in session.stderr(),
-                  "no line saying part2.jpg is a folder: %s" % session.stderr())
-    finally:
-        shutil.rmtree(folder, ignore_errors=True)
-
-
-def test_desktop_16_bit(demo_session, wine_data):
-    """Windowed on a 16-bit desktop: "32bpp desktop please ;)", then status 1."""
-    session = demo_session("1024x768x16")
-    session.start(["-w"], cwd=wine_data)
-    session.message_box("Error")
-    check(session.wait_exit() == 1, "status %s, not 1" % session.demo.returncode)
-    check("Error: 32bpp desktop please ;)" in session.stderr(),
-          "wrong message: %s" % session.stderr())
-
-
-def test_fullscreen_flips(demo_session, wine_data):
+def test_fullscreen_flips(player_session):
     """Fullscreen on a 640x480 screen: the flip chain shows warning.jpg, then later scenes."""
-    session = demo_session("640x480x24")
-    session.start([], cwd=wine_data)
+    session = player_session("640x480x24")
+    session.start([])
     session.window(FULLSCREEN_TITLE)
-    wait_for_picture(session, reference(wine_data, "warning.jpg"))
-    credits = reference(wine_data, "credits.jpg")
+    wait_for_picture(session, session.reference("warning.jpg"))
     # The timeline moves on: the next scene reaches the screen through flips too.
-    wait_until(lambda: crop(session.screenshot(), 0, 0, 640, 480) == credits, 20,
-               "credits.jpg on screen")
+    wait_for_picture(session, session.reference("credits.jpg"))
     quit_with_escape(session)
 
 
-def test_fullscreen_unsupported(demo_session, wine_data):
+def test_fullscreen_unsupported(player_session):
     """Fullscreen on a 1024x768 screen, where Wine refuses 640x480: the reporter names it.
 
     Wine normally refuses the mode with DDERR_UNSUPPORTED. On rare runs (seen
@@ -141,9 +106,9 @@ def test_fullscreen_unsupported(demo_session, wine_data):
     message box returned at once; either way the reporter must show the real
     code's name as text and caption and end with status 1.
     """
-    session = demo_session("1024x768x24")
+    session = player_session("1024x768x24")
     box = re.compile(r'^\s*(0x[0-9a-f]+) "(DDERR_[A-Z]+ )":', re.M)
-    session.start([], cwd=wine_data)
+    session.start([])
 
     def reported():
         if not session.alive():
@@ -153,7 +118,8 @@ def test_fullscreen_unsupported(demo_session, wine_data):
     found = wait_until(reported, 30, "a DirectDraw error box")
     if found != "ended":
         session.dismiss(found[0])
-    check(session.wait_exit() == 1, "status %s, not 1" % session.demo.returncode)
+    status = session.wait_exit()
+    check(status == 1, "status %s, not 1" % status)
     line = re.search(r"^(DDERR_[A-Z]+) : (DDERR_[A-Z]+) ?\r?$", session.stderr(), re.M)
     check(line is not None and line.group(1) == line.group(2),
           "wrong message: %s" % session.stderr())
@@ -161,12 +127,13 @@ def test_fullscreen_unsupported(demo_session, wine_data):
         print("note: Wine refused the mode with %s this time" % line.group(1), flush=True)
 
 
-def test_no_sound_device(demo_session, wine, wine_data):
+def test_no_sound_device(player_session, wine):
     """No sound server at all: status 1 with a reason, before any frame."""
-    session = demo_session("1024x768x24")
+    session = player_session("1024x768x24")
     missing = os.path.join(wine.work, "run", "no-such-server.sock")
-    session.start(["-w"], cwd=wine_data, env={"PULSE_SERVER": "unix:" + missing})
-    check(session.wait_exit(timeout=30) == 1, "status %s, not 1" % session.demo.returncode)
+    session.start(["-w"], env={"PULSE_SERVER": "unix:" + missing})
+    status = session.wait_exit(timeout=30)
+    check(status == 1, "status %s, not 1" % status)
     check("cannot open the sound device" in session.stderr(),
           "no reason given: %s" % session.stderr())
 
@@ -175,7 +142,7 @@ def test_renderer_matches_linux(options, wine, wine_data):
     """The Windows renderer's WAV, log and frames against the Linux renderer's."""
     windows_render = options.path("windows-render")
     linux_render = options.path("linux-render")
-    out = temporary_folder(wine, "render-")
+    out = tempfile.mkdtemp(prefix="render-", dir=os.path.join(wine.work, "tmp"))
     try:
         common = ["--pictures", wine_data, "--seconds", "%g" % options.number("render-seconds"),
                   "--every", "60"]
@@ -242,14 +209,13 @@ def compare_renders(out):
 
 @pytest.mark.measure
 @pytest.mark.parametrize("mode", ["window", "fullscreen"])
-def test_speed(demo_session, options, wine_data, mode):
+def test_speed(player_session, options, mode):
     """Not a check: frames per second from Wine's fps trace, in the window
     and through the fullscreen flip chain (on a screen with the 640x480 mode)."""
     window = mode == "window"
-    session = demo_session("1024x768x24" if window else "640x480x24")
+    session = player_session("1024x768x24" if window else "640x480x24")
     time.sleep(2)  # a measurement: timed against a display that is up and idle
-    session.start(["-w"] if window else [], cwd=wine_data,
-                  env=dict(WINEDEBUG="+timestamp,fps"))
+    session.start(["-w"] if window else [], env=dict(WINEDEBUG="+timestamp,fps"))
     session.window(WINDOWED_TITLE if window else FULLSCREEN_TITLE)
     time.sleep(options.number("speed-seconds"))  # the time is what is measured
     quit_with_escape(session)
@@ -258,7 +224,6 @@ def test_speed(demo_session, options, wine_data, mode):
              re.findall(r"^([0-9.]+):.*approx ([0-9.]+)fps", session.stderr(), re.M)]
     print("fps (seconds since the first trace: rate): " +
           " ".join("%.0f:%.0f" % (t - rates[0][0], r) for t, r in rates))
-
 
 
 def stream_position(stream, recorded, at_frame):
@@ -271,7 +236,7 @@ def stream_position(stream, recorded, at_frame):
     return None if found < 0 else found // 4
 
 
-def test_sound_device_lost(demo_session, options, wine, wine_data, private_pulse_sink):
+def test_sound_device_lost(player_session, options, wine, wine_data, private_pulse_sink):
     """The PulseAudio server killed while the music plays, and started again
     6 s later: Wine's winmm stops handing buffers back (its trace says
     AUDCLNT_E_DEVICE_INVALIDATED), the demo closes the device after 2 s and
@@ -280,9 +245,9 @@ def test_sound_device_lost(demo_session, options, wine, wine_data, private_pulse
     the Windows renderer's 44100 Hz WAV: not skipped ahead by the outage).
     Frames go on throughout (Wine's fps trace); Escape ends with 0."""
     sink = private_pulse_sink
-    session = demo_session("1024x768x24")
-    session.start(["-w"], cwd=wine_data, env=dict(PULSE_SERVER=sink.server,
-                                                  WINEDEBUG="+timestamp,warn+winmm,fps"))
+    session = player_session("1024x768x24")
+    session.start(["-w"], env=dict(PULSE_SERVER=sink.server,
+                                   WINEDEBUG="+timestamp,warn+winmm,fps"))
     session.window(WINDOWED_TITLE)
     wait_until(sink.inputs, 20, "the demo's stream on the sink", 0.1)
     # Part of the measurement, not a wait for a state: the stream's advance
@@ -330,18 +295,14 @@ def test_sound_device_lost(demo_session, options, wine, wine_data, private_pulse
     # Where the sink's sound sits in the stream, before and after.
     windows_render = options.given("windows-render")
     if windows_render:
-        out = temporary_folder(wine, "lost-device-")
-        try:
-            wav = os.path.join(out, "stream.wav")
-            seconds = int(after_at - before_at) + 30
-            subprocess.run(["wine", windows_render, "--pictures", wine_data, "--seconds",
-                            str(seconds), "--wav-rate", "44100", "--wav", wav],
-                           env=dict(wine.env, DISPLAY=""), check=True, timeout=600,
-                           stderr=subprocess.DEVNULL)
-            with open(wav, "rb") as f:
-                stream = f.read()[44:]
-        finally:
-            shutil.rmtree(out, ignore_errors=True)
+        wav = os.path.join(session.tmp, "stream.wav")
+        seconds = int(after_at - before_at) + 30
+        subprocess.run(["wine", windows_render, "--pictures", wine_data, "--seconds",
+                        str(seconds), "--wav-rate", "44100", "--wav", wav],
+                       env=dict(wine.env, DISPLAY=""), check=True, timeout=600,
+                       stderr=subprocess.DEVNULL)
+        with open(wav, "rb") as f:
+            stream = f.read()[44:]
         a = stream_position(stream, before.tobytes(), 22050)
         b = stream_position(stream, after.tobytes(), 22050)
         check(a is not None and b is not None,

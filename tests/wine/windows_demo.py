@@ -1,6 +1,5 @@
 """The Windows build under Wine on a virtual X server: the shared prefix, one
-run of the demo, and the helpers its tests share."""
-import array
+run of the demo, and the helpers only its tests use."""
 import fcntl
 import os
 import shutil
@@ -8,7 +7,8 @@ import subprocess
 import tempfile
 
 from demo_names import PICTURES
-from x11_checks import Failure, OnXServer, check, crop, parse_ppm, stop_process, wait_until
+from players import PlayerSession
+from x11_checks import parse_ppm, wait_until
 
 # Each run gets its own Xvfb on the first free one of these displays.
 DISPLAYS = range(70, 80)
@@ -66,83 +66,38 @@ class Wine:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-class Session(OnXServer):
-    """One X server and at most one run of the demo."""
+class Session(PlayerSession):
+    """The demo under Wine, on an X server of one of DISPLAYS."""
 
-    def __init__(self, wine, x_servers, screen):
-        self.wine = wine
-        self.demo = None
-        self.stderr_file = None
-        self.started_with = None
-        self.restarted = True
-        self.stderr_path = os.path.join(wine.work, "tmp", "demo-stderr.txt")
-        self.x = x_servers(screen, env=wine.env, numbers=DISPLAYS)
-        self.env = self.x.env
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *_):
-        self.close()
+    platform, name = "windows", "the demo"
+    exit_timeout, window_timeout, picture_timeout = 20, 30, 20
+    window_poll, picture_poll = 0.05, 0.2
 
     # Now and then Wine's loader cannot start a process at all (an address
     # clash: "failed to map the shared user data"), before any of the demo
     # runs. Such a start is made again, once.
     LOADER_FAILURE = "failed to map the shared user data"
 
+    def __init__(self, wine, x_servers, data, screen="1024x768x24"):
+        self.wine = wine
+        self.restarted = True
+        super().__init__(data, tempfile.mkdtemp(prefix="run-", dir=os.path.join(wine.work, "tmp")),
+                         lambda: x_servers(screen, env=wine.env, numbers=DISPLAYS))
+
+    def command(self, args):
+        return ["wine", self.wine.exe, *args]
+
     def start(self, args=(), cwd=None, env=None):
-        run_env = dict(self.env)
-        run_env.update(env or {})
-        self.started_with = (args, cwd, env)
         self.restarted = False
-        self._launch(args, cwd, run_env)
+        return super().start(args, cwd, env)
 
-    def _launch(self, args, cwd, run_env):
-        if self.stderr_file is not None:
-            self.stderr_file.close()
-        self.stderr_file = open(self.stderr_path, "w")
-        self.demo = subprocess.Popen(["wine", self.wine.exe, *args], cwd=cwd, env=run_env,
-                                     stdout=subprocess.DEVNULL, stderr=self.stderr_file)
-
-    def _restart_after_loader_failure(self):
+    def relaunched(self):
         if self.restarted or self.alive() or self.LOADER_FAILURE not in self.stderr():
             return False
         print("Wine's loader failed to start the demo; starting it again")
         self.restarted = True
-        args, cwd, env = self.started_with
-        run_env = dict(self.env)
-        run_env.update(env or {})
-        self._launch(args, cwd, run_env)
+        self.launch()
         return True
-
-    def alive(self):
-        return self.demo.poll() is None
-
-    def stderr(self):
-        if self.stderr_file is None:
-            return ""
-        self.stderr_file.flush()
-        with open(self.stderr_path, errors="replace") as f:
-            return f.read().strip()
-
-    def wait_exit(self, timeout=20):
-        try:
-            return self.demo.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            raise Failure("the demo did not end within %d s" % timeout)
-
-    def window(self, title, timeout=30):
-        def find():
-            if self._restart_after_loader_failure():
-                return None
-            check(self.alive(), "the demo ended early (status %s): %s"
-                  % (self.demo.returncode, self.stderr()))
-            return self.x.find_window(title)
-        return wait_until(find, timeout, "window " + title)
-
-    def message_box(self, caption, timeout=30):
-        """Waits for the box captioned so and dismisses it with Return."""
-        self.dismiss(self.window(caption, timeout))
 
     def dismiss(self, box, timeout=30):
         """Presses Return on the box, while it is shown, until it is gone or
@@ -157,42 +112,15 @@ class Session(OnXServer):
             return False
         wait_until(gone, timeout, "the box %s to go after Return" % box, 0.5)
 
+    def reference(self, name):
+        """The picture as libjpeg decodes it, which the demo must show unchanged."""
+        result = subprocess.run(["djpeg", "-ppm", os.path.join(self.data, name)],
+                                capture_output=True, check=True, timeout=30).stdout
+        return parse_ppm(result)
+
     def close(self):
         self.wine.kill_wine()
-        if self.demo is not None:
-            stop_process(self.demo)
-        if self.stderr_file is not None:
-            self.stderr_file.close()
-        self.x.close()
-
-
-def reference(data, name):
-    """The picture as libjpeg decodes it, which the demo must show unchanged."""
-    result = subprocess.run(["djpeg", "-ppm", os.path.join(data, name)],
-                            capture_output=True, check=True, timeout=30).stdout
-    return parse_ppm(result)[2]
-
-
-def wait_for_picture(session, expected, timeout=20):
-    def shown():
-        check(session.alive(), "the demo ended early (status %s): %s"
-              % (session.demo.returncode, session.stderr()))
-        return crop(session.screenshot(), 0, 0, 640, 480) == expected
-    wait_until(shown, timeout, "the picture on screen, pixel for pixel", 0.2)
-
-
-def record_sink(session, seconds):
-    """What the null sink played for a while, as 16-bit samples."""
-    result = subprocess.run(
-        ["timeout", str(seconds), "parec", "-d", "nullsink.monitor", "--raw",
-         "--format=s16le", "--rate=44100", "--channels=2"],
-        env=session.env, capture_output=True)
-    return array.array("h", result.stdout[:len(result.stdout) // 2 * 2])
-
-
-def quit_with_escape(session):
-    session.xdotool("key", "Escape")
-    check(session.wait_exit() == 0, "Escape did not end with status 0 (%s)" % session.stderr())
+        super().close()
 
 
 def stand_in_pictures(folder):
@@ -205,7 +133,3 @@ def stand_in_pictures(folder):
     # The last is the greetings strip.
     subprocess.run(["convert", "-size", "5455x49", "gradient:yellow-purple", "-type",
                     "TrueColor", os.path.join(folder, PICTURES[5])], check=True, timeout=60)
-
-
-def temporary_folder(wine, prefix):
-    return tempfile.mkdtemp(prefix=prefix, dir=os.path.join(wine.work, "tmp"))
