@@ -245,15 +245,15 @@ void holdPart(void*, int part, int parts) {
     const uint8_t* __restrict keptFlags = before.flags;
     uint8_t* __restrict flags = after.flags;
     constexpr int kVector = 16;  // a row is a whole number of them
+    using Vector = Lanes<kVector>;
     for (int start = begin; start < end; start += kVector) {
+        Vector::U8 heldBytes;
+        std::memcpy(&heldBytes, held + start, sizeof heldBytes);
         uint64_t any[2];
-        std::memcpy(any, held + start, sizeof any);
+        std::memcpy(any, &heldBytes, sizeof any);
         if ((any[0] | any[1]) == 0)
             continue;
         // Chosen by masks, bits and all, a vector at a time: no branch.
-        using Vector = Lanes<kVector>;
-        Vector::U8 heldBytes;
-        std::memcpy(&heldBytes, held + start, sizeof heldBytes);
         const Vector::U8 keepBytes = 0 - heldBytes;
         const Vector::U32 keep = 0 - __builtin_convertvector(heldBytes, Vector::U32);
         for (int which = 0; which < 4; ++which) {
