@@ -11,6 +11,8 @@ extern "C" {
 double queltravine_sin(double x);
 double queltravine_pow(double x, double y);
 double queltravine_tanh(double x);
+// tanh's slow path alone, which its fast path is checked against.
+double queltravine_tanh_double_double(double x);
 }
 
 namespace maths {

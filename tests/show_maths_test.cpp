@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -127,12 +128,23 @@ extern "C" double __wrap_queltravine_sin(double x) {
 extern "C" double __wrap_queltravine_pow(double x, double y) {
     return keep(kPow, x, y, __real_queltravine_pow(x, y));
 }
+// While set, every tanh is also taken by the double-double path alone, and
+// the calls where the two differ are counted.
+bool comparingTanh = false;
+uint64_t tanhsDiffering = 0;
+
 extern "C" double __wrap_queltravine_tanh(double x) {
-    return keep(kTanh, x, 0, __real_queltravine_tanh(x));
+    const double y = __real_queltravine_tanh(x);
+    if (comparingTanh) {
+        const double doubleDouble = queltravine_tanh_double_double(x);
+        tanhsDiffering += std::memcmp(&y, &doubleDouble, sizeof y) != 0;
+    }
+    return keep(kTanh, x, 0, y);
 }
 
 // The whole show's music (110 s), one call in 37 of every kind (37 is prime
-// to the 13 calls a stereo frame makes, so every call site is sampled).
+// to the 13 calls a stereo frame makes, so every call site is sampled), and
+// every tanh against the double-double path's bits.
 TEST(ShowMaths, TheSynthesisersCallsAreWithinAnUlp) {
     std::vector<Call> calls;
     calls.reserve(1 << 20);
@@ -142,10 +154,13 @@ TEST(ShowMaths, TheSynthesisersCallsAreWithinAnUlp) {
     recorded = &calls;
     recordStride = 37;
     callsSeen = 0;
+    comparingTanh = true;
     for (int64_t made = 0; made < int64_t{110} * 22050 * 4; made += 40000) {
         fillStereoBlock(nullptr, block.data(), 40000, 0);
     }
     recorded = nullptr;
+    comparingTanh = false;
+    EXPECT_EQ(tanhsDiffering, 0u);
     ASSERT_GT(calls.size(), 800000u);
     Tally tally[3];
     for (const Call& call : calls) {
@@ -231,4 +246,38 @@ TEST(ShowMaths, SweepsUpToTheLargestDoublesAreWithinAnUlp) {
     for (const Tally& t : tally) {
         EXPECT_EQ(t.outside, 0u) << t.firstOutside;
     }
+}
+
+// tanh answers from plain doubles unless the errors of both its paths could
+// reach a rounding boundary; wherever it does answer, it must give the
+// double-double path's bits. Arguments spread evenly over the exponents, and a few ulps
+// either side of where the paths and the reduction change.
+TEST(ShowMaths, TanhsFastPathGivesTheDoubleDoublePathsBits) {
+    std::vector<double> arguments;
+    uint64_t state = 0x2545F4914F6CDD1Du;
+    for (int i = 0; i < 3'000'000; ++i) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        const double exponent = -28.0 + static_cast<double>(state >> 11) * 0x1p-53 * 33.0;
+        arguments.push_back((i % 2 == 0 ? 1.0 : -1.0) * std::exp2(exponent));
+    }
+    for (double edge : {0x1p-27, 0x1p-5, 0x1p-4, 22.0, 0x1.62e42fefa39efp-9 * 12.5,
+                        0x1.62e42fefa39efp-9 * 127.5, 1.0, 2.0}) {
+        double x = edge;
+        for (int step = 0; step < 64; ++step) {
+            x = std::nextafter(x, 0.0);
+        }
+        for (int step = 0; step < 128; ++step, x = std::nextafter(x, 100.0)) {
+            arguments.push_back(x);
+        }
+    }
+    int differing = 0;
+    for (double x : arguments) {
+        const double fast = maths::tanh(x);
+        const double doubleDouble = queltravine_tanh_double_double(x);
+        if (std::memcmp(&fast, &doubleDouble, sizeof fast) != 0 && differing++ == 0) {
+            ADD_FAILURE() << "tanh(" << std::hexfloat << x << ") gave " << fast << ", the "
+                          << "double-double path " << doubleDouble;
+        }
+    }
+    EXPECT_EQ(differing, 0);
 }
