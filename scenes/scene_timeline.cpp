@@ -206,6 +206,11 @@ void start() {
     startFrameWorkers();
 }
 
+void reset() {
+    state = {};
+    random = {};
+}
+
 void composeFrame() {
     // Products stay in double; only the differences are stored as float.
     state.elapsedSeconds = static_cast<float>(readClock() * kMillisToSeconds - state.startSeconds);

@@ -51,6 +51,9 @@ extern RandomGenerator random;  // the noise of scene 3
 
 // Takes the two start readings of the clock and resets the accumulator.
 void start();
+// Back to the state before the first start, noise included: for a process
+// that shows the timeline more than once (the tests).
+void reset();
 
 // Composes one frame into inputs.backBuffer.
 void composeFrame();

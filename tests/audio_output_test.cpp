@@ -55,8 +55,7 @@ std::set<std::pair<int32_t, int32_t>> residuesUntil(size_t distinct) {
 // whole blocks, doubled by the project's upsampler from the stream's start.
 std::vector<uint8_t> expectedDeviceBytes(size_t atLeast,
                                          std::set<std::pair<int32_t, int32_t>>& published) {
-    synthState = {};
-    synthRandom = {};
+    resetSynthesiser();
     auto feed = std::make_unique<AudioFeed>();
     resetAudioFeed(*feed);
     std::vector<uint8_t> out;
@@ -78,8 +77,7 @@ TEST(AudioOutput, TwoStartsPlayOneContinuousStreamInWholeBlocks) {
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
     setenv("SDL_DISKAUDIODELAY", "0", 1);
-    synthState = {};
-    synthRandom = {};
+    resetSynthesiser();
 
     startAudio();
     startAudio();  // finds the stream playing and leaves it
@@ -213,8 +211,7 @@ TEST(AudioOutput, ALostDeviceIsOpenedAgainAndTheResiduesWaitMeanwhile) {
         ASSERT_TRUE(server.start()) << "PulseAudio did not start";
         setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
         setenv("PULSE_SERVER", server.address().c_str(), 1);
-        synthState = {};
-        synthRandom = {};
+        resetSynthesiser();
         // The output's own word on its device, from standard error.
         const auto said = folder / "stderr.txt";
         const int savedStderr = dup(2);

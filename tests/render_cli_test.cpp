@@ -1,6 +1,5 @@
 // The offline renderer as a user runs it: a real process, real files.
 #include <gtest/gtest.h>
-#include <png.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -19,6 +18,7 @@
 #include "render/schedule.h"
 #include "synth/synthesiser.h"
 #include "synth/upsampler.h"
+#include "tests/render_files.h"
 
 namespace fs = std::filesystem;
 
@@ -30,32 +30,8 @@ struct RenderRun {
     std::string out;
 };
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Unfinished outputs ("NAME.partial-XXXXXX.EXT") left in a folder.
-int partialFilesIn(const fs::path& folder) {
-    int count = 0;
-    for (const auto& entry : fs::directory_iterator(folder))
-        count += entry.path().filename().string().find(".partial") != std::string::npos ? 1 : 0;
-    return count;
-}
-
-class RenderCli : public ::testing::Test {
+class RenderCli : public TestFolder {
   protected:
-    void SetUp() override {
-        dir = fs::path(::testing::TempDir()) /
-              ("render-" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     // Runs the renderer with the demo's pictures unless args name others.
     RenderRun render(const std::string& args, bool withPictures = true) const {
         const fs::path errPath = dir / "stderr.txt";
@@ -86,8 +62,6 @@ class RenderCli : public ::testing::Test {
         }
         return rows;
     }
-
-    fs::path dir;
 };
 
 TEST_F(RenderCli, WritesTheScheduledAudioLogAndFrames) {
@@ -100,8 +74,7 @@ TEST_F(RenderCli, WritesTheScheduledAudioLogAndFrames) {
     const std::string wav = readFile(dir / "a.wav");
     const int64_t frames = 6 * 22050;
     ASSERT_EQ(wav.size(), 44 + frames * 4);
-    synthState = {};
-    synthRandom = {};
+    resetSynthesiser();
     std::vector<uint8_t> expected;
     std::vector<uint8_t> block(4000);
     while (expected.size() < static_cast<size_t>(frames * 4)) {
@@ -142,17 +115,12 @@ TEST_F(RenderCli, WritesTheScheduledAudioLogAndFrames) {
 
     std::vector<Pixel> warning(Picture::pixels, 0);
     loadPicture((fs::path(DATA_DIR) / "warning.jpg").c_str(), warning.data(), Picture::pixels);
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(
-        png_image_begin_read_from_file(&image, (dir / "frames" / "frame-000000.png").c_str()));
-    image.format = PNG_FORMAT_BGRA;
-    std::vector<Pixel> shown(PNG_IMAGE_SIZE(image) / 4);
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, shown.data(), 0, nullptr));
+    uint32_t width = 0;
+    uint32_t height = 0;
+    const std::vector<Pixel> shown = readPng(dir / "frames" / "frame-000000.png", &width, &height);
     ASSERT_EQ(shown.size(), warning.size());
     for (size_t i = 0; i < shown.size(); ++i) {
-        ASSERT_EQ(shown[i], warning[i]) << i;  // PNG alpha reads back as 0xFF
+        ASSERT_EQ(shown[i], warning[i] & 0xFFFFFFu) << i;
     }
 }
 
@@ -301,7 +269,7 @@ TEST_F(RenderCli, EncodesVideoWithFfmpeg) {
                                "color_space=bt709"),
               std::string::npos)
         << probe(full);
-    EXPECT_EQ(partialFilesIn(dir), 0);
+    EXPECT_EQ(partialFilesUnder(dir), std::vector<std::string>{});
 }
 
 // Decoded back to 640x480, a video made without loss by x264 (CRF 0) holds
@@ -324,13 +292,10 @@ TEST_F(RenderCli, EvenScaleKeepsEveryPixelsColour) {
     ASSERT_EQ(std::system(decode.c_str()), 0);
     const std::string decoded = readFile(pixels);
     ASSERT_EQ(decoded.size(), 3u * kScreenPixels * 4);
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, (frames / "frame-001202.png").c_str()));
-    image.format = PNG_FORMAT_BGRA;
-    std::vector<Pixel> expected(kScreenPixels);
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, expected.data(), 0, nullptr));
+    uint32_t width = 0;
+    uint32_t height = 0;
+    const std::vector<Pixel> expected = readPng(frames / "frame-001202.png", &width, &height);
+    ASSERT_EQ(expected.size(), static_cast<size_t>(kScreenPixels));
     const auto* got = reinterpret_cast<const uint8_t*>(decoded.data()) + 2 * kScreenPixels * 4;
     const auto* want = reinterpret_cast<const uint8_t*>(expected.data());
     double squares = 0;
@@ -465,8 +430,7 @@ TEST_F(RenderCli, PlayersDeviceFeedIsThe44100WavFromTheStreamStart) {
     const size_t frames = (wav.size() - 44) / 4;
     ASSERT_EQ(frames, 2u * 3 * 22050);
 
-    synthState = {};
-    synthRandom = {};
+    resetSynthesiser();
     auto feed = std::make_unique<AudioFeed>();
     resetAudioFeed(*feed);
     std::vector<int16_t> played(2 * frames);
@@ -500,7 +464,7 @@ TEST_F(RenderCli, FlashReport) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("missing/f.txt"), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(dir / "a.log"));
-    EXPECT_EQ(partialFilesIn(dir), 0);
+    EXPECT_EQ(partialFilesUnder(dir), std::vector<std::string>{});
 }
 
 // The archival master gives back every pixel of the frames and every sample
@@ -524,13 +488,10 @@ TEST_F(RenderCli, LosslessVideoKeepsEveryPixelAndSample) {
     const std::string decoded = readFile(pixels);
     ASSERT_EQ(decoded.size(), 28u * kScreenPixels * 4);
     // Frame 27 is the credits at 6.75 s; its PNG holds the same pixels.
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, (frames / "frame-000027.png").c_str()));
-    image.format = PNG_FORMAT_BGRA;
-    std::vector<Pixel> expected(kScreenPixels);
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, expected.data(), 0, nullptr));
+    uint32_t width = 0;
+    uint32_t height = 0;
+    const std::vector<Pixel> expected = readPng(frames / "frame-000027.png", &width, &height);
+    ASSERT_EQ(expected.size(), static_cast<size_t>(kScreenPixels));
     const auto* got = reinterpret_cast<const uint32_t*>(decoded.data()) + 27 * kScreenPixels;
     for (int i = 0; i < kScreenPixels; ++i)
         ASSERT_EQ(got[i] & 0xFFFFFF, expected[i] & 0xFFFFFF) << i;

@@ -3,7 +3,6 @@
 // under a final name is cut short and no temporary file is left behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <png.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -25,6 +24,7 @@
 
 #include "pictures/show_pictures.h"
 #include "render/output_files.h"
+#include "tests/render_files.h"
 #include "tests/wait_until.h"
 
 extern char** environ;
@@ -33,40 +33,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 bool isWholeFramePng(const fs::path& path) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return false;
-    image.format = PNG_FORMAT_BGRA;
-    std::vector<uint32_t> pixels(PNG_IMAGE_SIZE(image) / 4);
-    const bool read = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
-    return read && image.width == 640 && image.height == 480;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    return !readPng(path, &width, &height).empty() && width == 640 && height == 480;
 }
 
 // Where the kernel has process pid waiting: "wait_for_partner" for a FIFO's
 // open, "pipe_write" (or "anon_pipe_write") for a write to a full pipe.
 std::string kernelWait(pid_t pid) {
     return readFile("/proc/" + std::to_string(pid) + "/wchan");
-}
-
-// Everything in dir whose name shows it is an unfinished output.
-std::vector<std::string> leftovers(const fs::path& dir) {
-    std::vector<std::string> found;
-    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-        const std::string name = entry.path().filename().string();
-        if (name.find(".partial") != std::string::npos)
-            found.push_back(name);
-    }
-    return found;
 }
 
 // Checks every file in a frames folder is a whole PNG; returns how many.
@@ -79,17 +55,8 @@ int expectOnlyWholeFrames(const fs::path& frames) {
     return count;
 }
 
-class RenderFailures : public ::testing::Test {
+class RenderFailures : public TestFolder {
   protected:
-    void SetUp() override {
-        dir = fs::path(::testing::TempDir()) /
-              ("render-failures-" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     // Runs a shell command line with the renderer as $R and the pictures as $P,
     // in dir; returns the exit status and what went to standard error.
     int shell(const std::string& line, std::string* err = nullptr) const {
@@ -138,8 +105,6 @@ class RenderFailures : public ::testing::Test {
         }
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
-
-    fs::path dir;
 };
 
 // A file system of 3 MB fills after a few frames: the render fails naming
@@ -159,7 +124,7 @@ TEST_F(RenderFailures, FullDiskLeavesOnlyWholeFrames) {
     EXPECT_NE(err.find("cannot write 'small/frames/frame-"), std::string::npos) << err;
     EXPECT_NE(err.find("No space left on device"), std::string::npos) << err;
     EXPECT_GT(expectOnlyWholeFrames(small / "frames"), 0);
-    EXPECT_EQ(leftovers(small), std::vector<std::string>{});
+    EXPECT_EQ(partialFilesUnder(small), std::vector<std::string>{});
 
     // The same for a WAV, and a log, that do not fit.
     fs::remove_all(small / "frames");
@@ -170,7 +135,7 @@ TEST_F(RenderFailures, FullDiskLeavesOnlyWholeFrames) {
     EXPECT_NE(err.find("No space left on device"), std::string::npos) << err;
     EXPECT_FALSE(fs::exists(small / "a.wav"));
     EXPECT_FALSE(fs::exists(small / "a.log"));
-    EXPECT_EQ(leftovers(small), std::vector<std::string>{});
+    EXPECT_EQ(partialFilesUnder(small), std::vector<std::string>{});
 }
 
 // SIGINT in the middle of the frames: the render ends with status 1 and
@@ -189,7 +154,7 @@ TEST_F(RenderFailures, InterruptLeavesOnlyWholeFiles) {
     EXPECT_NE(readFile(dir / "stderr.txt").find("interrupted"), std::string::npos);
     EXPECT_GT(expectOnlyWholeFrames(dir / "f"), 0);
     EXPECT_FALSE(fs::exists(dir / "a.log"));
-    EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+    EXPECT_EQ(partialFilesUnder(dir), std::vector<std::string>{});
 
     // During the audio, which comes first: once its file has begun.
     const pid_t audio = start({"--seconds", "20000", "--wav", (dir / "a.wav").string()});
@@ -205,7 +170,7 @@ TEST_F(RenderFailures, InterruptLeavesOnlyWholeFiles) {
     EXPECT_EQ(waitFor(audio), 1);
     EXPECT_NE(readFile(dir / "stderr.txt").find("interrupted"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "a.wav"));
-    EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+    EXPECT_EQ(partialFilesUnder(dir), std::vector<std::string>{});
 
     // Waiting for a FIFO's reader that never comes.
     ASSERT_EQ(mkfifo((dir / "unread.fifo").c_str(), 0600), 0);
@@ -254,7 +219,7 @@ TEST_F(RenderFailures, InterruptWhileLoadingPictures) {
     said.erase(0, said.find_first_not_of('.'));
     EXPECT_NE(said.find("interrupted"), std::string::npos) << said;
     EXPECT_EQ(said.find(kPictureFiles[1]), std::string::npos) << said;
-    EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+    EXPECT_EQ(partialFilesUnder(dir), std::vector<std::string>{});
 }
 
 // A failure of the main thread's output while the frame writers are busy:
@@ -273,7 +238,7 @@ TEST_F(RenderFailures, FailureWhileFramesAreBeingWrittenLeavesNoPartialFrame) {
         EXPECT_NE(err.find("cannot write 'log.fifo'"), std::string::npos) << err;
         if (fs::exists(dir / "f"))
             expectOnlyWholeFrames(dir / "f");
-        EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+        EXPECT_EQ(partialFilesUnder(dir), std::vector<std::string>{});
     }
 }
 
@@ -304,7 +269,7 @@ TEST_F(RenderFailures, EncoderDeathLeavesNoVideo) {
     EXPECT_NE(readFile(dir / "stderr.txt").find("ffmpeg"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "demo.mp4"));
     fs::remove(dir / "pid.txt");
-    EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+    EXPECT_EQ(partialFilesUnder(dir), std::vector<std::string>{});
 }
 
 // A FIFO named as an output is written into, with --force or without, and
@@ -338,7 +303,7 @@ TEST_F(RenderFailures, OutputsThatAreNotRegularFilesAreWrittenIntoNeverReplaced)
     EXPECT_EQ(shell("$R --pictures $P --seconds 3 --log x.txt --crc ./x.txt", &err), 1);
     EXPECT_NE(err.find("'./x.txt' is named for two outputs"), std::string::npos) << err;
     EXPECT_FALSE(fs::exists(dir / "x.txt"));
-    EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+    EXPECT_EQ(partialFilesUnder(dir), std::vector<std::string>{});
 }
 
 // A picture that is a FIFO with no writer ends the render at once.
@@ -365,7 +330,7 @@ TEST_F(RenderFailures, VideoPathBeginningWithADashIsAFile) {
     std::string err;
     EXPECT_EQ(shell("$R --pictures $P --seconds 1 --fps 5 --video=-y.mp4", &err), 0) << err;
     EXPECT_GT(fs::file_size(dir / "-y.mp4"), 1000u);
-    EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+    EXPECT_EQ(partialFilesUnder(dir), std::vector<std::string>{});
 }
 
 // Temporary files are made afresh beside their output, never reused.
@@ -406,7 +371,7 @@ TEST_F(RenderFailures, PartialFilesAreNewFilesBesideTheirOutput) {
     EXPECT_TRUE(fs::is_fifo(fifo));
     fs::remove(first);
     fs::remove(second);
-    EXPECT_EQ(leftovers(dir), std::vector<std::string>{});
+    EXPECT_EQ(partialFilesUnder(dir), std::vector<std::string>{});
 }
 
 }  // namespace

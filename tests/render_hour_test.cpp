@@ -36,8 +36,7 @@ TEST(RenderHour, AnHourOfAudioIsWellFormedAndMatchesTheSynthesiser) {
     EXPECT_EQ(std::memcmp(header, expectedHeader, 44), 0);
 
     // The renderer's default block, 40,000 bytes, made one after another.
-    synthState = {};
-    synthRandom = {};
+    resetSynthesiser();
     std::vector<uint8_t> expected(40000);
     std::vector<uint8_t> got(40000);
     int64_t left = kFrames * 4;

@@ -1,13 +1,10 @@
 #include "render/schedule.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 #include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +16,7 @@
 #include "render/output_files.h"
 #include "render/video_encoder.h"
 #include "render/wav_output.h"
+#include "tests/render_files.h"
 
 namespace {
 
@@ -185,26 +183,6 @@ TEST(FrameFiles, ScaleRepeatsEachPixel) {
     }
 }
 
-// Reads an 8-bit RGB PNG back into 0x00RRGGBB words.
-std::vector<Pixel> readPng(const std::string& path, uint32_t* width, uint32_t* height) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return {};
-    image.format = PNG_FORMAT_RGB;
-    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
-        return {};
-    *width = image.width;
-    *height = image.height;
-    std::vector<Pixel> pixels(rgb.size() / 3);
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        pixels[i] = static_cast<Pixel>(rgb[i * 3] << 16 | rgb[i * 3 + 1] << 8 | rgb[i * 3 + 2]);
-    }
-    return pixels;
-}
-
 TEST(FrameFiles, PngDropsTheTopByte) {
     std::vector<Pixel> frame(kScreenPixels);
     for (int i = 0; i < kScreenPixels; ++i)
@@ -260,11 +238,6 @@ TEST(FrameFiles, PngsWrittenAtOnceKeepTheirOwnPixels) {
     }
 }
 
-std::vector<uint8_t> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // The writer skips work twice over: a frame equal to the one before is not
 // encoded again, and a band of rows equal to the same band of either of the
 // two frames before is not compressed again. Every file must still be, byte
@@ -300,7 +273,7 @@ TEST(FrameFiles, RepeatedFramesAndBandsGiveTheFreshEncoding) {
         std::vector<uint8_t> fresh;
         std::string error;
         ASSERT_TRUE(encodeFramePng(frames[k]->data(), &fresh, &error)) << error;
-        EXPECT_EQ(fileBytes(path), fresh) << "frame " << k;
+        EXPECT_EQ(readFile(path), std::string(fresh.begin(), fresh.end())) << "frame " << k;
         uint32_t width = 0;
         uint32_t height = 0;
         std::vector<Pixel> expected = *frames[k];

@@ -41,8 +41,7 @@ class SceneTimelineTest : public ::testing::Test {
         SceneTimeline::usePictures(shown, strip.data());
         SceneTimeline::useBackBuffer(back.data());
         SceneTimeline::useClock(virtualClock);
-        SceneTimeline::state = {};
-        SceneTimeline::random = {};
+        SceneTimeline::reset();
         takeResidues(0, 0);
     }
 

@@ -148,8 +148,7 @@ extern "C" double __wrap_queltravine_tanh(double x) {
 TEST(ShowMaths, TheSynthesisersCallsAreWithinAnUlp) {
     std::vector<Call> calls;
     calls.reserve(1 << 20);
-    synthState = {};
-    synthRandom = {};
+    resetSynthesiser();
     std::vector<uint8_t> block(40000);
     recorded = &calls;
     recordStride = 37;

@@ -22,8 +22,7 @@ struct Reference {
 // Whole blocks from the synthesiser's start through one upsampler: what
 // `queltravine-render --wav-rate 44100` writes.
 Reference wholeBlocks(int blocks) {
-    synthState = {};
-    synthRandom = {};
+    resetSynthesiser();
     Reference reference;
     Upsampler upsampler;
     resetUpsampler(upsampler);
