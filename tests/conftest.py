@@ -3,8 +3,8 @@ tests/web): the paths they are given, skipping when a tool is missing, and
 fixtures for virtual X servers and a PulseAudio null sink.
 
 Paths come as command-line options or, when an option is not given, from the
-environment variable named in its help. Measurements (tests marked measure)
-run only with --measure. With --all-skipped-exit N the run ends with status N
+environment variable named in its help (the measurements in bench/measure
+take the same options). With --all-skipped-exit N the run ends with status N
 when every test was skipped, so CTest and tools/test.sh can tell "skipped"
 from "passed".
 """
@@ -47,40 +47,19 @@ def pytest_addoption(parser):
                     help="how long the soak case runs the player (default 70; 3600 by hand)")
     group.addoption("--render-seconds", type=float, default=110,
                     help="how much of the show the renderers are compared over (default 110)")
-    group.addoption("--speed-seconds", type=float, default=65,
-                    help="how long the speed measurements run (default 65)")
-    group.addoption("--throttle", type=float, default=4,
-                    help="how many times Chromium's CPU is slowed in the throttled "
-                    "measurement (default 4)")
-    group.addoption("--reduce-flashes", action="store_true",
-                    help="the throttled measurement runs the show with its flashing reduced")
     group.addoption("--engines", default="chromium,firefox,webkit",
                     help="the browser engines the browser cases run in, comma-separated "
                     "(default chromium,firefox,webkit; one that is not installed is skipped)")
-    group.addoption("--measure", action="store_true",
-                    help="also run the measurements (marked measure), which check nothing")
     group.addoption("--all-skipped-exit", type=int, default=None,
                     help="the exit status when tests ran and every one was skipped")
 
 
 def pytest_configure(config):
-    config.addinivalue_line("markers", "measure: a measurement, not a check; run only with "
-                            "--measure")
     # A runner that stops the tests with SIGTERM still gets every process the
     # fixtures started stopped: pytest tears down after an interrupt.
     def interrupt(*_):
         raise KeyboardInterrupt("SIGTERM")
     signal.signal(signal.SIGTERM, interrupt)
-
-
-def pytest_collection_modifyitems(config, items):
-    if config.getoption("measure"):
-        return
-    kept = [item for item in items if "measure" not in item.keywords]
-    dropped = [item for item in items if "measure" in item.keywords]
-    if dropped:
-        config.hook.pytest_deselected(items=dropped)
-        items[:] = kept
 
 
 OUTCOMES = {"passed": 0, "failed": 0, "skipped": 0}

@@ -19,8 +19,7 @@ def player_paths(options):
     paths = types.SimpleNamespace(player=options.path("player"), dump=options.path("dump"),
                                   data=options.path("data"), probe=options.given("probe"),
                                   faults=options.given("faults"),
-                                  soak_seconds=options.number("soak-seconds"),
-                                  speed_seconds=options.number("speed-seconds"))
+                                  soak_seconds=options.number("soak-seconds"))
     absent = missing_pictures(paths.data)
     if absent:
         pytest.skip("the pictures %s are not in %s" % (", ".join(absent), paths.data))

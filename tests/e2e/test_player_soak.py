@@ -1,13 +1,10 @@
 """The player over a long run (70 s here, an hour or more by hand with
---soak-seconds 3600), and a measurement of its speed (--measure)."""
+--soak-seconds 3600)."""
 import array
 import os
 import re
 import time
 
-import pytest
-
-from demo_names import WINDOWED_TITLE
 from player import ready_windowed, wait_for_audio
 from players import quit_with_escape
 from x11_checks import check
@@ -90,28 +87,3 @@ def test_soak(player_session, options):
         halves = fps[2:len(fps) - 1]
         print("frames per second, by second: %s" % " ".join(map(str, halves)))
         check(min(halves) > 0, "a second without a frame: %s" % halves)
-
-
-@pytest.mark.measure
-@pytest.mark.parametrize("renderer", [None, "opengl"], ids=["default", "opengl"])
-def test_speed(player_session, options, renderer):
-    """Not a check: runs the player for a while and reports what the probe saw.
-    The default window draws through SDL's software renderer; OpenGL for
-    comparison."""
-    probe = options.path("probe")
-    session = player_session()
-    env = dict(SDL_RENDER_DRIVER=renderer) if renderer else {}
-    # Timed against a display that is up and idle, as a desktop is, not one
-    # still starting: a first client makes the server load its keymap, and
-    # nothing polls the server while the player starts.
-    session.run_x(["xprop", "-root"])
-    time.sleep(2)  # a measurement: the server idles before it starts
-    session.start(["-w"], env=env, preload=probe)
-    time.sleep(1)  # no polling of the server during the start; window() then waits
-    session.window(WINDOWED_TITLE)
-    time.sleep(options.number("speed-seconds"))  # the time is what is measured
-    with open("/proc/%d/status" % session.process.pid) as f:
-        rss = re.search(r"VmRSS:\s+(\d+) kB", f.read()).group(1)
-    quit_with_escape(session)
-    probe_lines = [line for line in session.stderr().splitlines() if line.startswith("probe:")]
-    print("renderer %s: resident %s kB; %s" % (renderer or "default", rss, probe_lines))

@@ -9,8 +9,6 @@ import subprocess
 import tempfile
 import time
 
-import pytest
-
 from demo_names import FULLSCREEN_TITLE, WINDOWED_TITLE
 from players import quit_with_escape, wait_for_picture
 from shared_cases import test_desktop_16_bit, test_missing_picture  # noqa: F401 (run here)
@@ -205,25 +203,6 @@ def compare_renders(out):
     return {"lines": lines, "samples": len(linux), "windows_samples": len(win),
             "log_lines_differ": log_differ, "frames_differ": frames_differ,
             "frame_names_differ": sorted(set(names) ^ set(win_names))}
-
-
-@pytest.mark.measure
-@pytest.mark.parametrize("mode", ["window", "fullscreen"])
-def test_speed(player_session, options, mode):
-    """Not a check: frames per second from Wine's fps trace, in the window
-    and through the fullscreen flip chain (on a screen with the 640x480 mode)."""
-    window = mode == "window"
-    session = player_session("1024x768x24" if window else "640x480x24")
-    time.sleep(2)  # a measurement: timed against a display that is up and idle
-    session.start(["-w"] if window else [], env=dict(WINEDEBUG="+timestamp,fps"))
-    session.window(WINDOWED_TITLE if window else FULLSCREEN_TITLE)
-    time.sleep(options.number("speed-seconds"))  # the time is what is measured
-    quit_with_escape(session)
-    # Each trace line starts with Wine's clock in seconds; shown from the first one.
-    rates = [(float(t), float(r)) for t, r in
-             re.findall(r"^([0-9.]+):.*approx ([0-9.]+)fps", session.stderr(), re.M)]
-    print("fps (seconds since the first trace: rate): " +
-          " ".join("%.0f:%.0f" % (t - rates[0][0], r) for t, r in rates))
 
 
 def stream_position(stream, recorded, at_frame):
