@@ -1,8 +1,20 @@
 # The site: index.html, page.js, the module (queltravine.js and .wasm), the
-# worklet (synth_worklet.js) with its own synth.wasm, and the six pictures,
-# all in site/ of the build folder. Static files only: no special headers,
-# no threads (SharedArrayBuffer would need them).
+# worklet (synth_worklet.js) with its own synth.wasm, the six pictures, the
+# poster frame, the web app manifest with two icons and the service worker
+# (sw.js), all in site/ of the build folder. Static files only: no special
+# headers, no threads (SharedArrayBuffer would need them).
 set(site_dir ${CMAKE_BINARY_DIR}/site)
+# Where the site will be hosted, for the link preview's absolute URLs
+# (og:url, og:image); empty, they stay relative to the page.
+set(QUELTRAVINE_SITE_URL "" CACHE STRING
+  "the URL the site is served from, e.g. https://example.org/queltravine/ (default: relative links)")
+# The poster frame is drawn by the native renderer (tools/build-web.sh builds one).
+set(QUELTRAVINE_POSTER_RENDERER "" CACHE FILEPATH
+  "a native queltravine-render, which draws the site's poster frame")
+if(NOT EXISTS "${QUELTRAVINE_POSTER_RENDERER}")
+  message(FATAL_ERROR "QUELTRAVINE_POSTER_RENDERER must name a native queltravine-render "
+    "(tools/build-web.sh builds one and passes it)")
+endif()
 # The noise kernel and the flash courses in WebAssembly SIMD (4 lanes), and
 # the flash tracker's and limiter's own loops vectorised by the compiler;
 # the page tells a browser without SIMD what it lacks.
@@ -39,8 +51,18 @@ list(JOIN synth_exports , synth_exports)
 target_link_options(queltravine-synth PRIVATE ${web_common_flags} -sSTANDALONE_WASM --no-entry
   -sINITIAL_MEMORY=1MB -sTOTAL_STACK=65536 -sEXPORTED_FUNCTIONS=${synth_exports})
 
-set(site_sources index.html page.js synth_worklet.js)
-set(site_files)
+set(site_url "${QUELTRAVINE_SITE_URL}")
+if(site_url AND NOT site_url MATCHES "/$")
+  string(APPEND site_url "/")
+endif()
+set(og_url_tag "")
+if(site_url)
+  set(og_url_tag "<meta property=\"og:url\" content=\"${site_url}\">")
+endif()
+configure_file(platform/web/index.html ${site_dir}/index.html @ONLY)
+
+set(site_sources page.js synth_worklet.js manifest.webmanifest)
+set(site_files ${site_dir}/index.html)
 foreach(name ${site_sources})
   add_custom_command(OUTPUT ${site_dir}/${name}
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/platform/web/${name} ${site_dir}/${name}
@@ -53,6 +75,36 @@ foreach(name IN LISTS QUELTRAVINE_PICTURES)
     DEPENDS ${PROJECT_SOURCE_DIR}/data/${name})
   list(APPEND site_files ${site_dir}/${name})
 endforeach()
+foreach(size 192 512)
+  add_custom_command(OUTPUT ${site_dir}/icon-${size}.png
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/data/icons/queltravine-${size}.png
+            ${site_dir}/icon-${size}.png
+    DEPENDS ${PROJECT_SOURCE_DIR}/data/icons/queltravine-${size}.png)
+  list(APPEND site_files ${site_dir}/icon-${size}.png)
+endforeach()
+# The poster: the show at 25 s (the XOR pattern over the first scene's
+# picture), frame 1,500 at 60 frames a second.
+set(poster_frames ${CMAKE_BINARY_DIR}/poster)
+list(TRANSFORM QUELTRAVINE_PICTURES PREPEND ${PROJECT_SOURCE_DIR}/data/ OUTPUT_VARIABLE picture_paths)
+add_custom_command(OUTPUT ${site_dir}/poster.png
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${poster_frames}
+  COMMAND ${QUELTRAVINE_POSTER_RENDERER} --pictures ${PROJECT_SOURCE_DIR}/data --from 25
+          --seconds 25.02 --fps 60 --frames ${poster_frames}
+  COMMAND ${CMAKE_COMMAND} -E copy ${poster_frames}/frame-001500.png ${site_dir}/poster.png
+  DEPENDS ${QUELTRAVINE_POSTER_RENDERER} ${picture_paths})
+list(APPEND site_files ${site_dir}/poster.png)
+
+# The service worker, named by a hash of every other file of the site.
+set(worker_files index.html page.js synth_worklet.js manifest.webmanifest queltravine.js
+  queltravine.wasm synth.wasm poster.png icon-192.png icon-512.png ${QUELTRAVINE_PICTURES})
+list(JOIN worker_files , worker_files)
+add_custom_command(OUTPUT ${site_dir}/sw.js
+  COMMAND ${CMAKE_COMMAND} -DSITE=${site_dir} -DTEMPLATE=${PROJECT_SOURCE_DIR}/platform/web/service_worker.js
+          -DFILES=${worker_files} -P ${PROJECT_SOURCE_DIR}/cmake/site-worker.cmake
+  DEPENDS ${site_files} queltravine-web queltravine-synth ${PROJECT_SOURCE_DIR}/platform/web/service_worker.js
+          ${PROJECT_SOURCE_DIR}/cmake/site-worker.cmake)
+list(APPEND site_files ${site_dir}/sw.js)
+
 # Precompressed copies beside the files (NAME.gz, NAME.br) for hosts that
 # serve them; remade whenever a file of the site changes.
 find_program(QUELTRAVINE_GZIP gzip)

@@ -952,7 +952,7 @@ int main(int argc, char** argv) {
     writeJpeg(tunnelPicture(fonts), outDir + "/part3.jpg");
     writeJpeg(greetingsStrip(fonts), outDir + "/greets.jpg");
     std::filesystem::create_directories(outDir + "/icons");
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+    for (int size : {16, 24, 32, 48, 64, 128, 192, 256, 512}) {
         writeIcon(size, outDir + "/icons/queltravine-" + std::to_string(size) + ".png");
     }
     return 0;

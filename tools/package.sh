@@ -4,7 +4,16 @@
 #   queltravine-VERSION-windows-x64.zip    (the two exes, the pictures, README.txt)
 #   queltravine-VERSION-web.zip            (the static site, with its .gz and .br copies)
 # Installs what it needs; the Windows and web builds are the usual ones.
+# --site-url URL (or QUELTRAVINE_SITE_URL=URL): where the web bundle will be
+# hosted, for the absolute links of its preview when shared (docs/web.md).
+# Usage: tools/package.sh [--site-url URL]
 set -euo pipefail
+if [ "${1:-}" = "--site-url" ] && [ -n "${2:-}" ]; then
+    export QUELTRAVINE_SITE_URL="$2"
+elif [ $# -gt 0 ]; then
+    echo "Usage: tools/package.sh [--site-url URL]" >&2
+    exit 2
+fi
 cd "$(dirname "$0")/.."
 version=$(sed -n 's/^project(Queltravine VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 tools/ensure-packages.sh build-essential cmake pkg-config dpkg-dev file zip \

@@ -1,7 +1,9 @@
-// The page around the demo: it waits for the click or key a browser wants
-// before sound, fetches the six pictures into the module's files, brings up
-// the audio worklet and starts the demo; or, with ?render=N, runs the render
-// mode and writes its log and frame checksums into the page.
+// The page around the demo: it shows what the show is and waits for the
+// click, tap or key a browser wants before sound, fetches the six pictures
+// into the module's files, brings up the audio worklet and starts the demo;
+// or, with ?render=N, runs the render mode and writes its log and frame
+// checksums into the page. ?embed is the page inside another's iframe. The
+// service worker (sw.js) keeps the site for offline use.
 "use strict";
 
 (() => {
@@ -12,6 +14,7 @@
   const stage = document.getElementById("stage");
   const frame = document.getElementById("frame");
   const fullscreenButton = document.getElementById("fullscreen");
+  const startScreen = document.getElementById("start");
   const pageErrors = document.getElementById("page-errors");
 
   // Errors are kept on the page too, where a test can read them.
@@ -151,6 +154,10 @@
   // (the last scene flashes the whole screen at the frame rate), offered the
   // reduced show ticked already, and starts with a second gesture.
   const reduceChoice = document.getElementById("reduce");
+  if (params.has("embed")) document.documentElement.classList.add("embed");
+  // A touch screen is tapped; the rest are clicked or get a key.
+  const touch = navigator.maxTouchPoints > 0 || matchMedia("(any-pointer: coarse)").matches;
+  const START_LINE = touch ? "Tap to start" : "Click or press a key to start";
   const reduceBox = document.getElementById("reduce-flashes");
   reduceBox.checked = params.get("reduce-flashes") === "1";
   // Ticking is no start.
@@ -276,7 +283,7 @@
 
   async function startDemo() {
     started = true;
-    reduceChoice.hidden = true;
+    startScreen.hidden = true;
     window.demoTimes.start = performance.now();
     say("loading");
     // The context must be made inside the click or key that allows sound. It
@@ -363,8 +370,21 @@
     });
   }
 
+  // Kept for offline use and installing, once the page has loaded (not from a
+  // file:// page, where browsers have no workers).
+  if ("serviceWorker" in navigator && location.protocol !== "file:") {
+    window.addEventListener("load", () => {
+      navigator.serviceWorker.register("sw.js").catch((error) => {
+        console.warn("The site is not kept for offline use: " + error.message);
+      });
+    });
+  }
+
   const missing = missingFeatures();
-  if (missing.length > 0 || params.has("render")) reduceChoice.hidden = true;
+  if (missing.length === 0 && !params.has("render")) {
+    startScreen.hidden = false;
+    say(START_LINE);
+  }
   if (missing.length > 0) {
     fail("This browser cannot play the demo: it has no " + missing.join(" and no ") + ".");
   } else if (params.has("render")) {

@@ -137,11 +137,15 @@ def check_windows_zip(archive):
 def check_web_zip(archive):
     """The site, and beside each file its precompressed copies: NAME.gz and
     NAME.br decompress to NAME exactly and are smaller; the page, the
-    scripts and the two modules have both."""
+    scripts and the two modules have both; the manifest, its icons, the
+    poster and the service worker are there, and the site without the
+    copies is within 1.5 MB."""
     with zipfile.ZipFile(archive) as bundle:
         files = {name: bundle.read(name) for name in bundle.namelist() if not name.endswith("/")}
     check("index.html" in files, "no index.html in the web bundle")
     copies = [name for name in files if name.endswith((".gz", ".br"))]
+    for name in ("manifest.webmanifest", "icon-192.png", "icon-512.png", "poster.png", "sw.js"):
+        check(name in files, "the web bundle has no " + name)
     for name in ("index.html", "page.js", "synth_worklet.js", "queltravine.js",
                  "queltravine.wasm", "synth.wasm"):
         for suffix in (".gz", ".br"):
@@ -156,6 +160,7 @@ def check_web_zip(archive):
         check(unpacked == original, "%s does not decompress to %s" % (copy, copy[:-3]))
         check(len(files[copy]) < len(original), "%s is not smaller than its original" % copy)
     raw = sum(len(data) for name, data in files.items() if name not in copies)
+    check(raw <= 1_500_000, "the site is %d bytes without its copies, over 1.5 MB" % raw)
     print("  web bundle: %d files, %d bytes; %d precompressed copies equal their originals"
           % (len(files) - len(copies), raw, len(copies)))
 

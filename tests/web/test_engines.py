@@ -108,7 +108,7 @@ def test_click_plays_and_escape_stops(engine, serve_site, pulse_sink):
     at 44100 Hz in the sound server's sink), and Escape stops both."""
     site = serve_site()
     engine.open(site.url)
-    check(engine.evaluate(STATUS + ".textContent") == "click or press a key to start",
+    check(engine.evaluate(STATUS + ".textContent") == "Click or press a key to start",
           "the start page says %r" % engine.evaluate(STATUS + ".textContent"))
     engine.evaluate(COUNT_FRAMES)
     click_frame(engine)

@@ -19,6 +19,8 @@ import time
 from skips import require_tools
 from x11_checks import check, wait_for_value, wait_until
 
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), os.pardir, os.pardir))
+
 
 def chromium(args, timeout=600):
     profile = tempfile.mkdtemp(prefix="queltravine-chromium-")
@@ -51,7 +53,7 @@ def test_loads_cleanly(serve_site):
     """The start page, and ?autostart, without page errors."""
     site = serve_site()
     dom = dump(site.url, 3000)
-    check(element(dom, "status") == "click or press a key to start",
+    check(element(dom, "status") == "Click or press a key to start",
           "start page says %r" % element(dom, "status"))
     check(element(dom, "page-errors") == "", "errors: %r" % element(dom, "page-errors"))
     dom = dump(site.url + "?autostart", 3000)
@@ -304,6 +306,8 @@ def test_touch_screen(serve_site, browser):
     site = serve_site()
     browser.send("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
     browser.open(site.url)
+    start_line = browser.evaluate("document.getElementById('status').textContent")
+    check(start_line == "Tap to start", "a touch screen is told %r" % start_line)
     for width, height, want in ((390, 844, [0, (844 - 292.5) / 2, 390, 292.5]),
                                 (844, 390, [(844 - 520) / 2, 0, 520, 390])):
         browser.send("Emulation.setDeviceMetricsOverride", width=width, height=height,
@@ -450,10 +454,12 @@ def test_flashing_warning(serve_site, browser):
 
 
 def test_black_before_start(serve_site, browser, tmp_path):
-    """The screen waiting for the click is black but for its one line of
-    text (the canvas is painted black while the page waits)."""
+    """Under the start screen, the canvas waiting for the click is painted
+    black while the page waits."""
     site = serve_site()
     browser.open(site.url)
+    browser.evaluate("document.getElementById('start').hidden = "
+                     "document.getElementById('status').hidden = true")
     shot = tmp_path / "waiting.png"
     shot.write_bytes(base64.b64decode(browser.send("Page.captureScreenshot",
                                                    format="png")["data"]))
@@ -479,3 +485,82 @@ def test_first_picture(serve_site, web_paths, tmp_path):
     differ = sum(1 for i in range(0, len(want), 3) if got[i:i + 3] != want[i:i + 3])
     check(len(got) == len(want) and differ == 0,
           "%d of 307200 pixels differ from warning.jpg" % differ)
+
+
+def worker_ready(browser, url):
+    """Waits for the site's service worker to be active after this first
+    load, then for a visit controlled by it (a page that was still loading
+    when the worker came may be left uncontrolled); returns the names of the
+    caches."""
+    state = browser.evaluate("navigator.serviceWorker.ready.then((r) => r.active.state)")
+    check(state in ("activating", "activated"), "the service worker is %r" % state)
+    if not browser.evaluate("!!navigator.serviceWorker.controller"):
+        browser.open(url)
+    wait_until(lambda: browser.evaluate("!!navigator.serviceWorker.controller"), 30,
+               "the page controlled by the service worker", 0.2)
+    return browser.evaluate("caches.keys()")
+
+
+def render_crcs(browser, url):
+    browser.open(url + "?render=60&fps=60")
+    wait_for_title(browser, "render done", 120)
+    return browser.evaluate("document.getElementById('render-crc').textContent")
+
+
+def test_installable_and_offline(serve_site, browser):
+    """Installable (no installability error, a manifest that parses, its two
+    icons and the link preview's poster decode at their sizes), and kept by
+    the service worker: with the host gone, a reload shows the start page, a
+    click starts the show, and the render mode gives the same checksums."""
+    site = serve_site()
+    online = render_crcs(browser, site.url)
+    browser.open(site.url)
+    worker_ready(browser, site.url)
+    errors = browser.send("Page.getInstallabilityErrors")["installabilityErrors"]
+    check(errors == [], "installability errors: %r" % errors)
+    manifest = browser.send("Page.getAppManifest")
+    check(manifest["errors"] == [], "manifest errors: %r" % manifest["errors"])
+    preview = browser.evaluate(
+        "document.querySelector('meta[property=\"og:image\"]').content")
+    sizes = browser.evaluate("""Promise.all(%s.map((name) => fetch(name)
+        .then((reply) => reply.blob()).then(createImageBitmap)
+        .then((image) => [name, image.width, image.height])))"""
+                             % json.dumps(["icon-192.png", "icon-512.png", preview]))
+    check(sizes == [["icon-192.png", 192, 192], ["icon-512.png", 512, 512],
+                    [preview, 640, 480]], "the images decode as %r" % sizes)
+
+    site.close()  # the host is gone
+    browser.open(site.url)
+    start_line = browser.evaluate("document.getElementById('status').textContent")
+    check(start_line == "Click or press a key to start", "offline, the page says %r" % start_line)
+    click_frame(browser)
+    wait_until(lambda: browser.evaluate("window.demoTimes.frames") > 30, 30,
+               "frames of the show started offline", 0.2)
+    errors = browser.evaluate("document.getElementById('page-errors').textContent")
+    check(errors == "", "errors offline: %r" % errors)
+    check(render_crcs(browser, site.url) == online, "offline, the render's checksums differ")
+
+
+def test_updated_site_taken_on_the_next_visit(serve_site, browser, tmp_path):
+    """One file of the site changed and the site rebuilt (its worker written
+    again by the build's own step): the visit after the one that sees the
+    update is served the new file, and the old cache is gone."""
+    site = serve_site()
+    browser.open(site.url)
+    old_caches = worker_ready(browser, site.url)
+    with open(os.path.join(site.folder, "page.js"), "a") as f:
+        f.write("\nwindow.siteVersion = 2;\n")
+    with open(os.path.join(site.folder, "sw.js")) as f:
+        files = json.loads(re.search(r"const FILES = (\[.*?\]);", f.read()).group(1))
+    template = str(tmp_path / "service_worker.js")
+    shutil.copy(os.path.join(ROOT, "platform", "web", "service_worker.js"), template)
+    subprocess.run(["cmake", "-DSITE=" + site.folder, "-DTEMPLATE=" + template,
+                    "-DFILES=" + ",".join(name for name in files if name != "./"),
+                    "-P", os.path.join(ROOT, "cmake", "site-worker.cmake")], check=True)
+    browser.open(site.url)  # sees the new worker, which takes over
+    # Active once it has deleted the old cache.
+    wait_for_value(lambda: browser.evaluate("caches.keys()"),
+                   lambda caches: len(caches) == 1 and caches != old_caches, 30,
+                   "the new cache alone in place of the old", 0.2)
+    browser.open(site.url)
+    check(browser.evaluate("window.siteVersion") == 2, "the second visit still had the old page")
