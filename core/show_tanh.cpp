@@ -20,6 +20,15 @@ namespace {
 
 constexpr double kRoundToInteger = 0x1.8p52;  // adding it rounds to an integer
 
+// 2^exponent for a normal exponent, from its bits (the browser's C++ library
+// has no std::bit_cast).
+double powerOfTwo(int exponent) {
+    const uint64_t bits = static_cast<uint64_t>(1023 + exponent) << 52;
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
 // A value hi + lo with |lo| at most half an ulp of hi.
 struct Double2 {
     double hi;
@@ -119,9 +128,7 @@ Double2 expm1Double2(double y) {
     series = add(multiply(series, r), {1.0, 0.0});
 
     // 2^k from its bits (the browser's C++ library has no std::bit_cast).
-    const uint64_t scaleBits = static_cast<uint64_t>(1023 + static_cast<int>(k)) << 52;
-    double scale;
-    std::memcpy(&scale, &scaleBits, sizeof scale);
+    const double scale = powerOfTwo(static_cast<int>(k));
     return add({series.hi * scale, series.lo * scale}, {-1.0, 0.0});
 }
 
@@ -325,9 +332,7 @@ Double2 tanhFast(double a) {
     // tanh a = (e - 2^-k) / (e + 2^-k), with e >= 2^(11/128) > 2^-k here, so
     // both sums are exact as hi + lo. e - 2^-k is at least 1/17 of e, so its
     // relative error is at most 17 times e's.
-    const uint64_t scaleBits = static_cast<uint64_t>(1023 - (mi >> 7)) << 52;
-    double scale;
-    std::memcpy(&scale, &scaleBits, sizeof scale);
+    const double scale = powerOfTwo(-(mi >> 7));
     Double2 num = quickTwoSum(e.hi, -scale);
     num.lo += e.lo;
     Double2 den = quickTwoSum(e.hi, scale);
@@ -353,9 +358,9 @@ double tanhDoubleDouble(double a) {
     return quotient.hi + quotient.lo;
 }
 
-}  // namespace
-
-extern "C" double queltravine_tanh(double x) {
+// tanh(x), through the fast path where it is sure of the bits, or through
+// the double-double path alone.
+double showTanh(double x, bool fastPath) {
     const double magnitude = std::fabs(x);
     if (!(magnitude > 0x1p-27)) {
         // tanh(x) = x - x^3 / 3 + ...: x itself is correctly rounded (also
@@ -366,22 +371,23 @@ extern "C" double queltravine_tanh(double x) {
         // 1 - tanh(22) is below 2^-62: 1 is correctly rounded.
         return std::copysign(1.0, x);
     }
-    const Double2 fast = tanhFast(magnitude);
-    const double margin = fast.hi * fastPathMargin(magnitude);
-    const double above = fast.hi + (fast.lo + margin);
-    if (above == fast.hi + (fast.lo - margin)) {
-        return std::copysign(above, x);
+    if (fastPath) {
+        const Double2 fast = tanhFast(magnitude);
+        const double margin = fast.hi * fastPathMargin(magnitude);
+        const double above = fast.hi + (fast.lo + margin);
+        if (above == fast.hi + (fast.lo - margin)) {
+            return std::copysign(above, x);
+        }
     }
     return std::copysign(tanhDoubleDouble(magnitude), x);
 }
 
+}  // namespace
+
+extern "C" double queltravine_tanh(double x) {
+    return showTanh(x, true);
+}
+
 extern "C" double queltravine_tanh_double_double(double x) {
-    const double magnitude = std::fabs(x);
-    if (!(magnitude > 0x1p-27)) {
-        return x;
-    }
-    if (magnitude > 22.0) {
-        return std::copysign(1.0, x);
-    }
-    return std::copysign(tanhDoubleDouble(magnitude), x);
+    return showTanh(x, false);
 }
